@@ -1,0 +1,68 @@
+#include "core/alarm.h"
+
+#include <exception>
+#include <new>
+
+namespace zentick {
+
+namespace {
+
+// Returns the failure's description when the sound could not be given.
+std::optional<std::string> sound(AlarmAction action, const ClockDevices& devices)
+{
+    switch (action) {
+    case AlarmAction::None:
+        break;
+    case AlarmAction::Beep:
+        devices.beeper.beep();
+        break;
+    case AlarmAction::Burst:
+        for (int i = 0; i < kBurstBeeps; ++i)
+            devices.beeper.beep();
+        break;
+    case AlarmAction::ShowMidi:
+        return devices.face.showMidiAlarm();
+    }
+    return std::nullopt;
+}
+
+}  // namespace
+
+AlarmAction decideAlarm(bool alarmChecked, const ClockState& state)
+{
+    if (!alarmChecked)
+        return AlarmAction::None;
+    if (state.worldTime == state.alarmTime) {
+        if (state.buzzer == 1)
+            return AlarmAction::Burst;
+        if (state.alarmDone != 0)
+            return AlarmAction::None;
+        return state.buzzer == 0 ? AlarmAction::Beep : AlarmAction::ShowMidi;
+    }
+    if (state.worldTime > state.alarmTime && state.alarmDone == 1 && state.buzzer == 1)
+        return AlarmAction::Burst;
+    return AlarmAction::None;
+}
+
+void ringAlarm(ClockState& state, const ClockDevices& devices)
+{
+    std::string failure;
+    try {
+        const AlarmAction action = decideAlarm(devices.face.alarmChecked(), state);
+        if (action == AlarmAction::None)
+            return;
+        const auto error = sound(action, devices);
+        if (!error) {
+            state.alarmDone = 1;
+            return;
+        }
+        failure = *error;
+    } catch (const std::bad_alloc&) {
+        failure = "メモリが不足しています。";
+    } catch (const std::exception& e) {
+        failure = e.what();
+    }
+    devices.messages.show(failure + "(in ringAlarm)", platform::MessageIcon::Critical);
+}
+
+}  // namespace zentick

@@ -1,0 +1,33 @@
+#pragma once
+
+#include "core/clock_face.h"
+#include "core/clock_state.h"
+#include "platform/beeper.h"
+#include "platform/clock.h"
+#include "platform/message_box.h"
+
+namespace zentick {
+
+inline constexpr int kBurstBeeps = 201;
+
+// Everything a tick reaches outside the clock state.
+struct ClockDevices {
+    const platform::Clock& clock;
+    platform::Beeper& beeper;
+    platform::MessageBox& messages;
+    ClockFace& face;
+};
+
+enum class AlarmAction { None, Beep, Burst, ShowMidi };
+
+// What the alarm does on this tick. A single beep and the tune sound once
+// until re-armed; the burst repeats on every tick from the alarm minute until
+// the user re-arms or the zone's day ends.
+AlarmAction decideAlarm(bool alarmChecked, const ClockState& state);
+
+// Sounds the alarm when it is due and records that it has. Failures are
+// shown to the user here and never reach the caller; a failed MIDI window
+// leaves the alarm armed, so the next tick of the same minute tries again.
+void ringAlarm(ClockState& state, const ClockDevices& devices);
+
+}  // namespace zentick

@@ -1,0 +1,36 @@
+#pragma once
+
+#include "core/date_value.h"
+
+#include <cstdint>
+
+namespace zentick {
+
+// The one record the whole program works on. The first four fields are the
+// user's settings and survive a restart through the settings file; the last
+// two live only while the program runs. Plain fields on purpose: the windows,
+// the clock core and the settings file all read and assign them directly.
+struct ClockState {
+    std::int16_t area = 0;    // index into the zone table
+    std::int16_t summer = 0;  // 1 adds an hour; any other value means off
+    DateValue alarmTime = 0;  // time of day, whole minutes
+    std::int16_t buzzer = 0;  // 0 one beep, 1 burst of beeps, anything else the MIDI tune
+    DateValue worldTime = 0;  // zone time of day from the last tick, whole minutes
+    std::int16_t alarmDone = 0;  // 1 once the alarm has sounded and not been re-armed
+};
+
+// The four settings a fresh settings file holds.
+inline constexpr std::int16_t kDefaultArea = 5;
+inline constexpr std::int16_t kDefaultSummer = 0;
+inline constexpr int kDefaultAlarmHour = 7;
+inline constexpr std::int16_t kDefaultBuzzer = 2;
+
+inline void applyDefaultSettings(ClockState& state)
+{
+    state.area = kDefaultArea;
+    state.summer = kDefaultSummer;
+    state.alarmTime = buildTime(kDefaultAlarmHour, 0, 0);
+    state.buzzer = kDefaultBuzzer;
+}
+
+}  // namespace zentick

@@ -1,0 +1,26 @@
+#pragma once
+
+#include "core/alarm.h"
+
+#include <stdexcept>
+#include <string>
+
+namespace zentick {
+
+// A failure the clock cannot run on; it ends the program at the event handler.
+class ClockError : public std::runtime_error {
+public:
+    using std::runtime_error::runtime_error;
+};
+
+// "mmm d, ddd": the zone date as the main window shows it, names from the locale.
+std::string formatZoneDate(DateValue date, const platform::Clock& names);
+// "h:mm": the zone time as the main window shows it.
+std::string formatZoneTime(DateValue time);
+
+// One tick: reads the local clock once, shows the zone date and time and
+// runs the alarm decision. Throws ClockError when the zone time cannot be
+// computed, which a supported `area` never causes.
+void showTime(ClockState& state, const ClockDevices& devices);
+
+}  // namespace zentick

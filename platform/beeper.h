@@ -1,0 +1,13 @@
+#pragma once
+
+namespace zentick::platform {
+
+// The simple system beep. It must return at once: a burst calls it 201 times
+// in a row on the user-interface thread.
+class Beeper {
+public:
+    virtual ~Beeper() = default;
+    virtual void beep() = 0;
+};
+
+}  // namespace zentick::platform

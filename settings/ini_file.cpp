@@ -1,0 +1,104 @@
+#include "settings/ini_file.h"
+
+#include "settings/ini_format.h"
+
+namespace zentick::settings {
+
+namespace {
+
+using platform::MessageIcon;
+using platform::WriteStep;
+
+std::string pathText(const std::filesystem::path& path)
+{
+    const auto text = path.u8string();
+    return std::string(text.begin(), text.end());
+}
+
+std::string reason(std::error_code error)
+{
+    using std::errc;
+    if (error == errc::no_such_file_or_directory)
+        return "ファイルまたはフォルダーが見つかりません";
+    if (error == errc::permission_denied || error == errc::operation_not_permitted)
+        return "アクセスが拒否されました（書き込み禁止）";
+    if (error == errc::read_only_file_system)
+        return "読み取り専用のドライブです";
+    if (error == errc::no_space_on_device)
+        return "ディスクの空き容量が足りません";
+    if (error == errc::file_too_large)
+        return "ファイルが大きすぎて書き込めません";
+    if (error == errc::is_a_directory)
+        return "ファイルの場所にフォルダーがあります";
+    if (error == errc::not_a_directory)
+        return "パスの途中にフォルダーでないものがあります";
+    if (error == errc::filename_too_long)
+        return "ファイル名が長すぎます";
+    if (error == errc::too_many_files_open || error == errc::too_many_files_open_in_system)
+        return "開いているファイルが多すぎます";
+    if (error == errc::io_error)
+        return "ディスクの読み書きでエラーが発生しました";
+    return "ファイルを扱えません（エラー番号 " + std::to_string(error.value()) + "）";
+}
+
+}  // namespace
+
+std::filesystem::path iniPath(const std::filesystem::path& programDir)
+{
+    std::filesystem::path path = programDir;
+    path += std::filesystem::path::preferred_separator;
+    path += kIniFileName;
+    return path;
+}
+
+std::string describeFileError(std::error_code error, const std::filesystem::path& path)
+{
+    return reason(error) + ": " + pathText(path);
+}
+
+void readIni(ClockState& state, const IniEnv& env)
+{
+    // Each failed step gets its own box, and the next step is still tried.
+    const auto fail = [&](const std::string& description) {
+        env.messages.show(description + " (in readIni)", MessageIcon::Critical);
+    };
+    const auto path = iniPath(env.programDir.path());
+    std::error_code error;
+    auto in = env.files.openForReading(path, error);
+    if (error == std::errc::no_such_file_or_directory) {
+        env.messages.show(kCreatingNotice, MessageIcon::None);
+        ClockState defaults;
+        applyDefaultSettings(defaults);
+        if (const auto failure = env.files.replace(path, formatIniLine(defaults))) {
+            // A folder the user may not write to must not stop the clock:
+            // run on the defaults and try again at the next start.
+            fail(describeFileError(failure->code, path));
+            applyDefaultSettings(state);
+            return;
+        }
+        in = env.files.openForReading(path, error);
+    }
+    if (!in) {
+        fail(describeFileError(error, path));
+        fail("ファイルが開かれていないため読み込めません: " + pathText(path));
+        return;
+    }
+    if (const auto failure = readIniValues(*in, state))
+        fail(*failure + ": " + pathText(path));
+}
+
+void saveIni(const ClockState& state, const IniEnv& env)
+{
+    const auto fail = [&](const std::string& description) {
+        env.messages.show(description + " (in saveIni)", MessageIcon::Critical);
+    };
+    const auto path = iniPath(env.programDir.path());
+    const auto failure = env.files.replace(path, formatIniLine(state));
+    if (!failure)
+        return;
+    fail(describeFileError(failure->code, path));
+    if (failure->step == WriteStep::Open)
+        fail("ファイルが開かれていないため書き込めません: " + pathText(path));
+}
+
+}  // namespace zentick::settings

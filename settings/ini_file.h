@@ -1,0 +1,38 @@
+#pragma once
+
+#include "core/clock_state.h"
+#include "platform/file_system.h"
+#include "platform/message_box.h"
+#include "platform/program_dir.h"
+
+#include <filesystem>
+#include <string>
+#include <system_error>
+
+namespace zentick::settings {
+
+inline constexpr std::string_view kIniFileName = "Zentick.ini";
+inline constexpr std::string_view kCreatingNotice = "設定ﾌｧｲﾙを作成します";
+
+struct IniEnv {
+    platform::FileSystem& files;
+    const platform::ProgramDir& programDir;
+    platform::MessageBox& messages;
+};
+
+// The program's folder, one separator and the file name, joined as they
+// are: a program in a root folder gets a doubled separator.
+std::filesystem::path iniPath(const std::filesystem::path& programDir);
+
+// Fills the four settings from the file, creating it with the defaults when
+// it is missing. Every failure is shown to the user, and the program runs on.
+void readIni(ClockState& state, const IniEnv& env);
+
+// Writes the four settings. On failure the user is told, and the file keeps
+// its old content.
+void saveIni(const ClockState& state, const IniEnv& env);
+
+// A file failure in words, naming the file.
+std::string describeFileError(std::error_code error, const std::filesystem::path& path);
+
+}  // namespace zentick::settings

@@ -1,0 +1,130 @@
+#include "core/alarm.h"
+
+#include "support/fakes.h"
+
+#include <gtest/gtest.h>
+
+#include <stdexcept>
+
+namespace zentick {
+namespace {
+
+using platform::MessageIcon;
+
+ClockState stateAt(int worldHour, int worldMinute, std::int16_t buzzer, std::int16_t alarmDone)
+{
+    ClockState state;
+    state.alarmTime = buildTime(7, 0, 0);
+    state.worldTime = buildTime(worldHour, worldMinute, 0);
+    state.buzzer = buzzer;
+    state.alarmDone = alarmDone;
+    return state;
+}
+
+TEST(AlarmDecision, SoundsByModeAndWhetherItHasSounded)
+{
+    struct Case {
+        const char* name;
+        bool checked;
+        int hour, minute;
+        std::int16_t buzzer, done;
+        AlarmAction action;
+    } const cases[] = {
+        {"box off silences everything", false, 7, 0, 1, 1, AlarmAction::None},
+        {"single beep at the alarm minute", true, 7, 0, 0, 0, AlarmAction::Beep},
+        {"single beep only once", true, 7, 0, 0, 1, AlarmAction::None},
+        {"burst at the alarm minute", true, 7, 0, 1, 0, AlarmAction::Burst},
+        {"burst again on every tick of the minute", true, 7, 0, 1, 1, AlarmAction::Burst},
+        {"burst goes on after the minute", true, 7, 1, 1, 1, AlarmAction::Burst},
+        {"burst goes on until the zone's day ends", true, 23, 59, 1, 1, AlarmAction::Burst},
+        {"a new day is before the alarm: silent", true, 0, 0, 1, 1, AlarmAction::None},
+        {"re-armed after the minute: silent", true, 7, 1, 1, 0, AlarmAction::None},
+        {"before the alarm", true, 6, 59, 1, 1, AlarmAction::None},
+        {"MIDI at the alarm minute", true, 7, 0, 2, 0, AlarmAction::ShowMidi},
+        {"MIDI only once", true, 7, 0, 2, 1, AlarmAction::None},
+        {"any other sound value is MIDI", true, 7, 0, 5, 0, AlarmAction::ShowMidi},
+        {"negative sound value is MIDI too", true, 7, 0, -1, 0, AlarmAction::ShowMidi},
+        {"single beep never repeats after the minute", true, 7, 1, 0, 1, AlarmAction::None},
+        {"MIDI never repeats after the minute", true, 8, 0, 2, 1, AlarmAction::None},
+    };
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.name);
+        EXPECT_EQ(decideAlarm(c.checked, stateAt(c.hour, c.minute, c.buzzer, c.done)), c.action);
+    }
+}
+
+class RingAlarm : public ::testing::Test {
+protected:
+    test::FakeClock clock;
+    test::CountingBeeper beeper;
+    test::RecordingMessageBox messages;
+    test::FakeClockFace face;
+    ClockDevices devices{clock, beeper, messages, face};
+};
+
+TEST_F(RingAlarm, BeepsAndRecordsThatTheAlarmSounded)
+{
+    struct Case {
+        const char* name;
+        std::int16_t buzzer;
+        int beeps;
+        int midiRequests;
+    } const cases[] = {
+        {"single beep", 0, 1, 0},
+        {"burst", 1, kBurstBeeps, 0},
+        {"tune", 2, 0, 1},
+    };
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.name);
+        beeper.beeps = 0;
+        face.midiRequests = 0;
+        auto state = stateAt(7, 0, c.buzzer, 0);
+        ringAlarm(state, devices);
+        EXPECT_EQ(beeper.beeps, c.beeps);
+        EXPECT_EQ(face.midiRequests, c.midiRequests);
+        EXPECT_EQ(state.alarmDone, 1);
+    }
+    EXPECT_TRUE(messages.shown.empty());
+}
+
+TEST_F(RingAlarm, BoxOffLeavesTheAlarmStateAlone)
+{
+    face.checked = false;
+    auto state = stateAt(7, 0, 0, 0);
+    ringAlarm(state, devices);
+    EXPECT_EQ(state.alarmDone, 0);
+    EXPECT_EQ(beeper.beeps, 0);
+}
+
+TEST_F(RingAlarm, FailedTuneIsReportedAndStaysArmedForTheNextTick)
+{
+    face.midiFailure = "ファイルが見つかりません";
+    auto state = stateAt(7, 0, 2, 0);
+    ringAlarm(state, devices);
+    ringAlarm(state, devices);
+    EXPECT_EQ(state.alarmDone, 0);
+    EXPECT_EQ(face.midiRequests, 2);
+    const test::Message expected{"ファイルが見つかりません(in ringAlarm)", MessageIcon::Critical};
+    EXPECT_EQ(messages.shown, (std::vector<test::Message>{expected, expected}));
+
+    face.midiFailure.reset();
+    ringAlarm(state, devices);
+    EXPECT_EQ(state.alarmDone, 1);
+}
+
+TEST_F(RingAlarm, UnexpectedFailureIsShownWithTheTagAndNeverEscapes)
+{
+    class ThrowingBeeper final : public platform::Beeper {
+    public:
+        void beep() override { throw std::runtime_error("音を出せません"); }
+    } throwing;
+    ClockDevices failing{clock, throwing, messages, face};
+    auto state = stateAt(7, 0, 0, 0);
+    EXPECT_NO_THROW(ringAlarm(state, failing));
+    EXPECT_EQ(state.alarmDone, 0);
+    ASSERT_EQ(messages.shown.size(), 1u);
+    EXPECT_EQ(messages.shown[0].text, "音を出せません(in ringAlarm)");
+}
+
+}  // namespace
+}  // namespace zentick

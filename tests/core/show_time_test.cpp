@@ -1,0 +1,69 @@
+#include "core/show_time.h"
+
+#include "support/fakes.h"
+
+#include <gtest/gtest.h>
+
+namespace zentick {
+namespace {
+
+using test::local;
+
+class ShowTime : public ::testing::Test {
+protected:
+    test::FakeClock clock;
+    test::CountingBeeper beeper;
+    test::RecordingMessageBox messages;
+    test::FakeClockFace face;
+    ClockDevices devices{clock, beeper, messages, face};
+    ClockState state;
+};
+
+TEST_F(ShowTime, WritesTheZoneDateAndTimeAsTheMainWindowShowsThem)
+{
+    struct Case {
+        const char* name;
+        platform::LocalDateTime at;
+        std::int16_t area;
+        const char* date;
+        const char* time;
+    } const cases[] = {
+        {"last minute of 2004 at home", local(2004, 12, 31, 23, 59, 30), 5, "Dec 31, Fri", "23:59"},
+        {"Tonga already in the new year", local(2004, 12, 31, 20, 5), 0, "Jan 1, Sat", "0:05"},
+        {"Hawaii still on the 31st of December", local(2005, 1, 1, 9, 0), 26, "Dec 31, Fri", "14:00"},
+        {"single-digit hour and day", local(2026, 3, 1, 9, 7), 5, "Mar 1, Sun", "9:07"},
+    };
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.name);
+        clock.time = c.at;
+        state.area = c.area;
+        showTime(state, devices);
+        EXPECT_EQ(face.dateText, c.date);
+        EXPECT_EQ(face.timeText, c.time);
+    }
+}
+
+TEST_F(ShowTime, EndsWithTheAlarmDecisionOnTheNewZoneTime)
+{
+    // Zone 0 with an alarm at 1:30 sounds when the local clock reads 21:30.
+    state.area = 0;
+    state.alarmTime = buildTime(1, 30, 0);
+    clock.time = local(2026, 12, 8, 21, 29, 59);
+    showTime(state, devices);
+    EXPECT_EQ(beeper.beeps, 0);
+    clock.time = local(2026, 12, 8, 21, 30, 0);
+    showTime(state, devices);
+    EXPECT_EQ(state.worldTime, state.alarmTime);
+    EXPECT_EQ(beeper.beeps, 1);
+}
+
+TEST_F(ShowTime, AZoneThatCannotBeComputedIsAFailureNotAWrongTime)
+{
+    state.area = 1000;
+    face.timeText = "before";
+    EXPECT_THROW(showTime(state, devices), ClockError);
+    EXPECT_EQ(face.timeText, "before");
+}
+
+}  // namespace
+}  // namespace zentick

@@ -1,0 +1,124 @@
+#pragma once
+
+// Stand-ins for the platform, so tests set the time, count beeps and read
+// every message box instead of showing one.
+
+#include "core/clock_face.h"
+#include "platform/beeper.h"
+#include "platform/clock.h"
+#include "platform/file_system.h"
+#include "platform/message_box.h"
+#include "platform/program_dir.h"
+
+#include <array>
+#include <functional>
+#include <map>
+#include <sstream>
+#include <string>
+#include <vector>
+
+namespace zentick::test {
+
+inline platform::LocalDateTime local(int year, int month, int day, int hour, int minute, int second = 0)
+{
+    return {year, month, day, hour, minute, second};
+}
+
+class FakeClock final : public platform::Clock {
+public:
+    platform::LocalDateTime time = local(2026, 12, 8, 12, 0);
+
+    platform::LocalDateTime now() const override { return time; }
+    std::string monthAbbreviation(int month) const override
+    {
+        static const std::array<const char*, 12> names = {"Jan", "Feb", "Mar", "Apr", "May", "Jun",
+                                                          "Jul", "Aug", "Sep", "Oct", "Nov", "Dec"};
+        return names.at(static_cast<std::size_t>(month - 1));
+    }
+    std::string weekdayAbbreviation(int weekday) const override
+    {
+        static const std::array<const char*, 7> names = {"Sun", "Mon", "Tue", "Wed", "Thu", "Fri", "Sat"};
+        return names.at(static_cast<std::size_t>(weekday));
+    }
+};
+
+class CountingBeeper final : public platform::Beeper {
+public:
+    int beeps = 0;
+    void beep() override { ++beeps; }
+};
+
+struct Message {
+    std::string text;
+    platform::MessageIcon icon;
+    bool operator==(const Message&) const = default;
+};
+
+class RecordingMessageBox final : public platform::MessageBox {
+public:
+    std::vector<Message> shown;
+    // Runs while the box would be open, as the user's part.
+    std::function<void(const Message&)> onShow;
+
+    void show(std::string_view text, platform::MessageIcon icon) override
+    {
+        shown.push_back({std::string(text), icon});
+        if (onShow)
+            onShow(shown.back());
+    }
+};
+
+class FakeClockFace final : public ClockFace {
+public:
+    std::string dateText;
+    std::string timeText;
+    bool checked = true;
+    int midiRequests = 0;
+    std::optional<std::string> midiFailure;  // what the next show request reports
+
+    void setDateText(std::string_view text) override { dateText = text; }
+    void setTimeText(std::string_view text) override { timeText = text; }
+    bool alarmChecked() const override { return checked; }
+    std::optional<std::string> showMidiAlarm() override
+    {
+        ++midiRequests;
+        return midiFailure;
+    }
+};
+
+class FixedProgramDir final : public platform::ProgramDir {
+public:
+    explicit FixedProgramDir(std::filesystem::path dir) : m_dir(std::move(dir)) {}
+    std::filesystem::path path() const override { return m_dir; }
+
+private:
+    std::filesystem::path m_dir;
+};
+
+// Files in memory, with failures injected at will.
+class MemoryFileSystem final : public platform::FileSystem {
+public:
+    std::map<std::filesystem::path, std::string> files;
+    std::error_code openFailure;                         // for every open that finds the file
+    std::optional<platform::WriteFailure> writeFailure;  // for every replace
+    int replaces = 0;
+
+    std::unique_ptr<std::istream> openForReading(const std::filesystem::path& path, std::error_code& error) override
+    {
+        const auto found = files.find(path);
+        error = found == files.end() ? std::make_error_code(std::errc::no_such_file_or_directory) : openFailure;
+        if (error)
+            return nullptr;
+        return std::make_unique<std::istringstream>(found->second);
+    }
+    std::optional<platform::WriteFailure> replace(const std::filesystem::path& path, std::string_view content) override
+    {
+        ++replaces;
+        if (writeFailure)
+            return writeFailure;
+        files[path] = std::string(content);
+        return std::nullopt;
+    }
+};
+
+}  // namespace zentick::test
