@@ -8,6 +8,7 @@
 #include "platform/clock.h"
 #include "platform/file_system.h"
 #include "platform/message_box.h"
+#include "platform/midi_player.h"
 #include "platform/program_dir.h"
 
 #include <array>
@@ -27,8 +28,13 @@ inline platform::LocalDateTime local(int year, int month, int day, int hour, int
 class FakeClock final : public platform::Clock {
 public:
     platform::LocalDateTime time = local(2026, 12, 8, 12, 0);
+    mutable int reads = 0;
 
-    platform::LocalDateTime now() const override { return time; }
+    platform::LocalDateTime now() const override
+    {
+        ++reads;
+        return time;
+    }
     std::string monthAbbreviation(int month) const override
     {
         static const std::array<const char*, 12> names = {"Jan", "Feb", "Mar", "Apr", "May", "Jun",
@@ -101,6 +107,7 @@ public:
     std::map<std::filesystem::path, std::string> files;
     std::error_code openFailure;                         // for every open that finds the file
     std::optional<platform::WriteFailure> writeFailure;  // for every replace
+    std::function<void()> onReplace;                     // runs as each replace starts
     int replaces = 0;
 
     std::unique_ptr<std::istream> openForReading(const std::filesystem::path& path, std::error_code& error) override
@@ -114,11 +121,52 @@ public:
     std::optional<platform::WriteFailure> replace(const std::filesystem::path& path, std::string_view content) override
     {
         ++replaces;
+        if (onReplace)
+            onReplace();
         if (writeFailure)
             return writeFailure;
         files[path] = std::string(content);
         return std::nullopt;
     }
+};
+
+// A sequencer that records every step and refuses the one it is told to.
+class FakeMidiPlayer final : public platform::MidiPlayer {
+public:
+    std::vector<std::string> steps;
+    std::string refuse;  // "open" or "play"
+    bool open_ = false;
+    bool playing = false;
+    std::filesystem::path file;
+
+    void setDeviceType(std::string_view type) override { steps.push_back("type " + std::string(type)); }
+    void setFileName(const std::filesystem::path& name) override
+    {
+        steps.emplace_back("file");
+        file = name;
+    }
+    void open() override
+    {
+        steps.emplace_back("open");
+        if (refuse == "open")
+            throw platform::MidiError("曲のファイルが見つかりません");
+        open_ = true;
+    }
+    void play() override
+    {
+        steps.emplace_back("play");
+        if (refuse == "play")
+            throw platform::MidiError("曲を演奏できません");
+        playing = true;
+    }
+    void close() noexcept override
+    {
+        steps.emplace_back("close");
+        open_ = false;
+        playing = false;
+    }
+    bool isOpen() const noexcept override { return open_; }
+    bool isPlaying() const noexcept override { return playing; }
 };
 
 }  // namespace zentick::test

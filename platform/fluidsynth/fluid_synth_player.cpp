@@ -1,0 +1,210 @@
+#include "platform/fluidsynth/fluid_synth_player.h"
+
+#include <fluidsynth.h>
+
+#include <array>
+#include <cstdint>
+#include <fstream>
+#include <iterator>
+
+namespace zentick::platform {
+
+namespace fs = std::filesystem;
+
+namespace {
+
+// A tune is a few kilobytes; anything this large is no alarm tune.
+constexpr std::uintmax_t kMaxTuneBytes = 16 * 1024 * 1024;
+
+template <auto Delete> struct Deleter {
+    template <typename T> void operator()(T* handle) const noexcept { Delete(handle); }
+};
+using SettingsPtr = std::unique_ptr<fluid_settings_t, Deleter<delete_fluid_settings>>;
+using SynthPtr = std::unique_ptr<fluid_synth_t, Deleter<delete_fluid_synth>>;
+using PlayerPtr = std::unique_ptr<fluid_player_t, Deleter<delete_fluid_player>>;
+using DriverPtr = std::unique_ptr<fluid_audio_driver_t, Deleter<delete_fluid_audio_driver>>;
+
+std::string pathText(const fs::path& path)
+{
+    const auto text = path.u8string();
+    return std::string(text.begin(), text.end());
+}
+
+std::uint32_t bigEndian(const std::string& bytes, std::size_t at, int count)
+{
+    std::uint32_t value = 0;
+    for (int i = 0; i < count; ++i)
+        value = value << 8 | static_cast<unsigned char>(bytes[at + static_cast<std::size_t>(i)]);
+    return value;
+}
+
+// The chunk structure of a Standard MIDI File: a header and whole tracks.
+bool isStandardMidiFile(const std::string& bytes)
+{
+    if (bytes.size() < 14 || bytes.compare(0, 4, "MThd") != 0 || bigEndian(bytes, 4, 4) < 6)
+        return false;
+    const std::uint32_t tracks = bigEndian(bytes, 10, 2);
+    std::size_t at = 8 + bigEndian(bytes, 4, 4);
+    std::uint32_t found = 0;
+    while (at + 8 <= bytes.size()) {
+        const std::uint64_t length = bigEndian(bytes, at + 4, 4);
+        if (at + 8 + length > bytes.size())
+            return false;  // cut short
+        if (bytes.compare(at, 4, "MTrk") == 0)
+            ++found;
+        at += 8 + static_cast<std::size_t>(length);
+    }
+    return tracks > 0 && found >= tracks;
+}
+
+std::string readTune(const fs::path& file)
+{
+    std::error_code error;
+    const auto size = fs::file_size(file, error);
+    if (error)
+        throw MidiError("曲のファイルが見つかりません: " + pathText(file));
+    if (size > kMaxTuneBytes)
+        throw MidiError("曲のファイルが大きすぎます: " + pathText(file));
+    std::ifstream in(file, std::ios::binary);
+    std::string bytes(std::istreambuf_iterator<char>(in), {});
+    if (!in && !in.eof())
+        throw MidiError("曲のファイルを読み込めません: " + pathText(file));
+    if (!isStandardMidiFile(bytes))
+        throw MidiError("曲のファイルが MIDI ファイルではないか、壊れています: " + pathText(file));
+    return bytes;
+}
+
+}  // namespace
+
+struct FluidSynthPlayer::Synth {
+    SettingsPtr settings;
+    SynthPtr synth;
+    std::string failure;  // why there is no synthesizer, when there is none
+};
+
+struct FluidSynthPlayer::Device {
+    Synth& synth;
+    PlayerPtr player;
+    DriverPtr driver;
+
+    explicit Device(Synth& loaded) : synth(loaded), player(new_fluid_player(loaded.synth.get())) {}
+    Device(const Device&) = delete;
+    Device& operator=(const Device&) = delete;
+    ~Device()
+    {
+        // The driver goes first: it runs the player from the audio thread.
+        driver.reset();
+        player.reset();
+        fluid_synth_system_reset(synth.synth.get());  // no note rings on into the next tune
+    }
+};
+
+FluidSynthConfig FluidSynthConfig::desktop(const fs::path& programDir)
+{
+    FluidSynthConfig config;
+    fs::path besideProgram = programDir;
+    besideProgram /= "Zentick.sf2";
+    config.soundFonts = {besideProgram, "/usr/share/sounds/sf2/default-GM.sf2", "/usr/share/soundfonts/default.sf2",
+                         "/usr/share/sounds/sf2/FluidR3_GM.sf2"};
+#if defined(__linux__)
+    // PulseAudio serves PipeWire desktops too; plain ALSA works without a
+    // sound server. JACK is left out: it may try to start a server of its own.
+    config.audioDrivers = {"pulseaudio", "alsa", "sdl2"};
+#endif
+    return config;
+}
+
+FluidSynthPlayer::FluidSynthPlayer(FluidSynthConfig config)
+    : m_config(std::move(config))
+{
+    m_synth = std::async(std::launch::async, [soundFonts = m_config.soundFonts, extra = m_config.settings] {
+                  auto loaded = std::make_shared<Synth>();
+                  loaded->settings.reset(new_fluid_settings());
+                  for (const auto& [name, value] : extra)
+                      fluid_settings_setstr(loaded->settings.get(), name.c_str(), value.c_str());
+                  loaded->synth.reset(new_fluid_synth(loaded->settings.get()));
+                  if (!loaded->synth) {
+                      loaded->failure = "MIDI シンセサイザーを用意できません";
+                      return loaded;
+                  }
+                  for (const auto& soundFont : soundFonts) {
+                      std::error_code error;
+                      if (fs::exists(soundFont, error)
+                          && fluid_synth_sfload(loaded->synth.get(), pathText(soundFont).c_str(), 1) != FLUID_FAILED)
+                          return loaded;
+                  }
+                  loaded->failure = "音色ファイル (SoundFont) が見つかりません";
+                  return loaded;
+              }).share();
+}
+
+FluidSynthPlayer::~FluidSynthPlayer()
+{
+    close();
+}
+
+bool FluidSynthPlayer::waitUntilLoaded() const
+{
+    return m_synth.get()->failure.empty();
+}
+
+void FluidSynthPlayer::setDeviceType(std::string_view type)
+{
+    if (type != "Sequencer")
+        throw MidiError("この MIDI プレーヤーが扱えない装置です: " + std::string(type));
+}
+
+void FluidSynthPlayer::setFileName(const fs::path& file)
+{
+    m_file = file;
+}
+
+void FluidSynthPlayer::open()
+{
+    if (m_device)
+        throw MidiError("MIDI 装置はすでに開いています");
+    const std::string tune = readTune(m_file);
+    Synth& synth = *m_synth.get();
+    if (!synth.failure.empty())
+        throw MidiError(synth.failure);
+
+    auto device = std::make_unique<Device>(synth);
+    if (!device->player || fluid_player_add_mem(device->player.get(), tune.data(), tune.size()) != FLUID_OK)
+        throw MidiError("MIDI プレーヤーを開けません: " + pathText(m_file));
+    const auto drivers = m_config.audioDrivers.empty() ? std::vector<std::string>{""} : m_config.audioDrivers;
+    for (const auto& driver : drivers) {
+        if (!driver.empty())
+            fluid_settings_setstr(synth.settings.get(), "audio.driver", driver.c_str());
+        device->driver.reset(new_fluid_audio_driver(synth.settings.get(), synth.synth.get()));
+        if (device->driver)
+            break;
+    }
+    if (!device->driver)
+        throw MidiError("音を出す装置（オーディオ出力）が見つかりません");
+    m_device = std::move(device);
+}
+
+void FluidSynthPlayer::play()
+{
+    if (!m_device)
+        throw MidiError("MIDI 装置が開かれていません");
+    if (fluid_player_play(m_device->player.get()) != FLUID_OK)
+        throw MidiError("曲を演奏できません: " + pathText(m_file));
+}
+
+void FluidSynthPlayer::close() noexcept
+{
+    m_device.reset();
+}
+
+bool FluidSynthPlayer::isOpen() const noexcept
+{
+    return m_device != nullptr;
+}
+
+bool FluidSynthPlayer::isPlaying() const noexcept
+{
+    return m_device && fluid_player_get_status(m_device->player.get()) == FLUID_PLAYER_PLAYING;
+}
+
+}  // namespace zentick::platform

@@ -1,0 +1,191 @@
+#include "ui_fixture.h"
+
+#include <QMouseEvent>
+
+namespace zentick::ui::test {
+namespace {
+
+using platform::MessageIcon;
+
+TEST_F(MainWindowTest, FirstStartCreatesTheSettingsAndShowsTheZoneTimeBeforeTheWindowAppears)
+{
+    messages.onShow = [&](const Message&) { EXPECT_EQ(main, nullptr) << "the notice comes while loading"; };
+    main = std::make_unique<frmMain>(state, platform);
+    EXPECT_FALSE(main->isVisible());
+    EXPECT_EQ(messages.shown, (std::vector<Message>{{"設定ﾌｧｲﾙを作成します", MessageIcon::None}}));
+    EXPECT_EQ(files.files[ini()], "5,0,#07:00:00#,2\r\n");
+    EXPECT_EQ(timeText(), "12:00");
+    EXPECT_EQ(control<QLabel>("lblDateWd")->text(), "Dec 8, Tue");
+    EXPECT_EQ(main->windowTitle(), "ぽるたんの世界時計");
+    EXPECT_EQ(control<QTimer>("Timer1")->interval(), 3000);
+    EXPECT_TRUE(control<QTimer>("Timer1")->isActive());
+}
+
+TEST_F(MainWindowTest, AMinuteChangeShowsOnTheNextTick)
+{
+    writeSettings("0,0,#07:00:00#,2\r\n");
+    start();
+    clock.time = local(2026, 12, 8, 19, 59, 59);
+    tick();
+    EXPECT_EQ(timeText(), "23:59");
+    clock.time = local(2026, 12, 8, 20, 0, 0);
+    tick();
+    EXPECT_EQ(timeText(), "0:00");
+    EXPECT_EQ(control<QLabel>("lblDateWd")->text(), "Dec 9, Wed");
+}
+
+TEST_F(MainWindowTest, OnlyARightClickOnTheBareBackgroundOpensTheSettings)
+{
+    writeSettings("5,0,#07:00:00#,2\r\n");
+    start();
+    struct Case {
+        const char* name;
+        const char* control;  // nullptr: the window's background
+        Qt::MouseButton button;
+        bool opens;
+    } const cases[] = {
+        {"left on the background", nullptr, Qt::LeftButton, false},
+        {"middle on the background", nullptr, Qt::MiddleButton, false},
+        {"right on the date label", "lblDateWd", Qt::RightButton, false},
+        {"right on the time box", "txtTimeWd", Qt::RightButton, false},
+        {"right on the alarm box", "chkAl", Qt::RightButton, false},
+        {"right on the exit button", "Command1", Qt::RightButton, false},
+        {"right on the settings button", "cmdIni", Qt::RightButton, false},
+        {"right on the background", nullptr, Qt::RightButton, true},
+    };
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.name);
+        if (c.control)
+            click(control<QWidget>(c.control), c.button);
+        else
+            click(main.get(), c.button, QPoint(3, main->height() - 3));
+        EXPECT_EQ(main->settingsDialog() != nullptr && main->settingsDialog()->isVisible(), c.opens);
+    }
+    EXPECT_TRUE(main->isVisible()) << "no click closed the clock";
+}
+
+TEST_F(MainWindowTest, TheSettingsButtonBringsAnOpenDialogForwardWithItsEntries)
+{
+    writeSettings("5,0,#07:00:00#,2\r\n");
+    start();
+    click(control<QPushButton>("cmdIni"));
+    frmIni* dialog = main->settingsDialog();
+    ASSERT_NE(dialog, nullptr);
+    control<QLineEdit>(dialog, "txtAlHr")->setText("9");
+    click(control<QPushButton>("cmdIni"));
+    EXPECT_EQ(main->settingsDialog(), dialog);
+    EXPECT_EQ(control<QLineEdit>(dialog, "txtAlHr")->text(), "9");
+    dialog->close();
+}
+
+TEST_F(MainWindowTest, ClosingSavesFirstThenClosesTheOtherWindows)
+{
+    writeSettings("5,0,#07:00:00#,2\r\n");
+    start();
+    click(control<QPushButton>("cmdIni"));
+    state.alarmTime = buildTime(12, 0, 0);
+    checkAlarm(true);
+    tick();
+    ASSERT_NE(main->midiAlarmWindow(), nullptr);
+    ASSERT_TRUE(main->midiAlarmWindow()->isVisible());
+    state.area = 12;
+
+    bool dialogOpenWhileSaving = false;
+    bool tuneOpenWhileSaving = false;
+    files.onReplace = [&] {
+        dialogOpenWhileSaving = main->settingsDialog()->isVisible();
+        tuneOpenWhileSaving = midi.isOpen();
+    };
+    click(control<QPushButton>("Command1"));
+    EXPECT_FALSE(main->isVisible());
+    EXPECT_TRUE(dialogOpenWhileSaving);
+    EXPECT_TRUE(tuneOpenWhileSaving);
+    EXPECT_EQ(files.files[ini()], "12,0,#12:00:00#,2\r\n");
+    EXPECT_FALSE(main->settingsDialog()->isVisible());
+    EXPECT_FALSE(main->midiAlarmWindow()->isVisible());
+    EXPECT_FALSE(midi.isOpen());
+}
+
+TEST_F(MainWindowTest, TheCloseControlSavesLikeTheExitButtonAndARestartStartsUnchecked)
+{
+    writeSettings("5,0,#07:00:00#,0\r\n");
+    start();
+    checkAlarm(true);
+    state.summer = 1;
+    main->close();
+    EXPECT_EQ(files.files[ini()], "5,1,#07:00:00#,0\r\n");
+
+    ClockState restarted;
+    frmMain again(restarted, platform);
+    EXPECT_FALSE(control<QCheckBox>(&again, "chkAl")->isChecked());
+    EXPECT_EQ(restarted.summer, 1);
+    EXPECT_EQ(restarted.alarmDone, 0);
+}
+
+TEST_F(MainWindowTest, TheAlarmBoxReArmsAndInMidiModeSilencesTheTune)
+{
+    struct Case {
+        const char* name;
+        std::int16_t buzzer;
+        bool windowClosesWhenUnchecked;
+    } const cases[] = {
+        {"single beep", 0, false},
+        {"burst", 1, false},
+        {"MIDI", 2, true},
+        {"a hand-edited MIDI value", 5, false},
+    };
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.name);
+        writeSettings("5,0,#12:00:00#," + std::to_string(c.buzzer) + "\r\n");
+        start();
+        // Open the tune window from the alarm, whatever the mode, so its fate can be seen.
+        state.buzzer = 2;
+        checkAlarm(true);
+        tick();
+        ASSERT_TRUE(main->midiAlarmWindow()->isVisible());
+        state.buzzer = c.buzzer;
+        state.alarmDone = 1;
+        checkAlarm(false);
+        EXPECT_EQ(state.alarmDone, 0);
+        EXPECT_EQ(!main->midiAlarmWindow()->isVisible(), c.windowClosesWhenUnchecked);
+        state.alarmDone = 1;
+        checkAlarm(true);
+        EXPECT_EQ(state.alarmDone, 0) << "switching on re-arms too";
+        main->midiAlarmWindow()->close();
+        main->close();
+    }
+}
+
+TEST_F(MainWindowTest, ATickThatFallsDueWhileAMessageIsOpenIsDropped)
+{
+    writeSettings("5,0,#12:00:00#,2\r\n");
+    start();
+    midi.refuse = "open";
+    checkAlarm(true);
+    messages.onShow = [&](const Message&) { tick(); };
+    const int readsBefore = clock.reads;
+    tick();
+    EXPECT_EQ(clock.reads, readsBefore + 1) << "the ticks inside the boxes never ran";
+    ASSERT_EQ(messages.shown.size(), 2u);
+    EXPECT_EQ(messages.shown[0], (Message{"曲のファイルが見つかりません", MessageIcon::Critical}));
+    EXPECT_EQ(messages.shown[1].icon, MessageIcon::Critical);
+    EXPECT_TRUE(messages.shown[1].text.ends_with("(in ringAlarm)")) << messages.shown[1].text;
+}
+
+TEST_F(MainWindowTest, AFailureNothingHandlesEndsTheProgramWithAMessage)
+{
+    writeSettings("5,0,#07:00:00#,2\r\n");
+    start();
+    state.area = INT16_MIN;  // no file can bring it; only a fault could put it here
+    tick();
+    EXPECT_TRUE(main->failed());
+    EXPECT_FALSE(main->isVisible());
+    ASSERT_EQ(messages.shown.size(), 1u);
+    EXPECT_EQ(messages.shown[0].icon, MessageIcon::Critical);
+    EXPECT_NE(messages.shown[0].text.find("オーバーフロー"), std::string::npos);
+    main->close();
+    EXPECT_EQ(files.replaces, 0) << "a failed program saves nothing";
+}
+
+}  // namespace
+}  // namespace zentick::ui::test

@@ -1,0 +1,107 @@
+#include "ui_fixture.h"
+
+namespace zentick::ui::test {
+namespace {
+
+using platform::MessageIcon;
+
+// The alarm at 12:00 in MIDI mode, the local clock at the alarm minute.
+class MidiAlarmTest : public MainWindowTest {
+protected:
+    void SetUp() override
+    {
+        writeSettings("5,0,#12:00:00#,2\r\n");
+        start();
+        checkAlarm(true);
+    }
+};
+
+TEST_F(MidiAlarmTest, TheAlarmMinuteOpensTheWindowOnceAndPlaysTheTuneOnce)
+{
+    tick();
+    tick();
+    frmMci* window = main->midiAlarmWindow();
+    ASSERT_NE(window, nullptr);
+    EXPECT_TRUE(window->isVisible());
+    EXPECT_EQ(window->windowTitle(), "時間ですよ！");
+    EXPECT_EQ(midi.steps, (std::vector<std::string>{"type Sequencer", "file", "open", "play"}));
+    EXPECT_EQ(midi.file.string(), "/opt/zentick/Zentick.mid");
+    EXPECT_TRUE(messages.shown.empty());
+
+    // Re-armed while the window is still open: no second tune.
+    state.buzzer = 3;  // unchecking in a mode other than exactly 2 leaves the window
+    checkAlarm(false);
+    checkAlarm(true);
+    tick();
+    EXPECT_TRUE(window->isVisible());
+    EXPECT_EQ(std::count(midi.steps.begin(), midi.steps.end(), "play"), 1);
+
+    window->close();
+    EXPECT_EQ(midi.steps.back(), "close");
+    EXPECT_FALSE(midi.isOpen());
+}
+
+TEST_F(MidiAlarmTest, AMissingTuneIsReportedTwiceAndTriedAgainOnTheNextTick)
+{
+    midi.refuse = "open";
+    tick();
+    ASSERT_EQ(messages.shown.size(), 2u);
+    EXPECT_EQ(messages.shown[0], (Message{"曲のファイルが見つかりません", MessageIcon::Critical}));
+    EXPECT_EQ(messages.shown[1].icon, MessageIcon::Critical);
+    EXPECT_TRUE(messages.shown[1].text.ends_with("(in ringAlarm)"));
+    EXPECT_EQ(std::count(midi.steps.begin(), midi.steps.end(), "close"), 0) << "nothing was open";
+    EXPECT_TRUE(main->midiAlarmWindow() == nullptr || !main->midiAlarmWindow()->isVisible());
+    EXPECT_EQ(state.alarmDone, 0);
+
+    tick();
+    EXPECT_EQ(messages.shown.size(), 4u);
+    EXPECT_EQ(std::count(midi.steps.begin(), midi.steps.end(), "open"), 2);
+
+    clock.time = local(2026, 12, 8, 12, 1);
+    tick();
+    EXPECT_EQ(messages.shown.size(), 4u) << "once the minute has passed, nothing more";
+}
+
+TEST_F(MidiAlarmTest, AFailureToPlayClosesTheOpenDevice)
+{
+    midi.refuse = "play";
+    tick();
+    EXPECT_EQ(midi.steps, (std::vector<std::string>{"type Sequencer", "file", "open", "play", "close"}));
+    EXPECT_FALSE(midi.isOpen());
+    EXPECT_EQ(messages.shown.size(), 2u);
+}
+
+TEST_F(MidiAlarmTest, ADeviceLeftOpenIsClosedBeforeTheTuneOpens)
+{
+    midi.open_ = true;
+    tick();
+    EXPECT_EQ(midi.steps, (std::vector<std::string>{"type Sequencer", "close", "file", "open", "play"}));
+    main->midiAlarmWindow()->close();
+}
+
+TEST_F(MidiAlarmTest, EveryWayOfClosingStopsTheTune)
+{
+    struct Case {
+        const char* name;
+        std::function<void()> closeIt;
+    } const cases[] = {
+        {"the user closes it", [&] { main->midiAlarmWindow()->close(); }},
+        {"the alarm box is switched off", [&] { checkAlarm(false); }},
+        {"the main window closes", [&] { main->close(); }},
+    };
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.name);
+        if (!main->isVisible())
+            start();
+        checkAlarm(true);
+        state.alarmDone = 0;
+        tick();
+        ASSERT_TRUE(midi.isPlaying()) << ::testing::PrintToString(midi.steps);
+        c.closeIt();
+        EXPECT_FALSE(midi.isOpen());
+        EXPECT_FALSE(main->midiAlarmWindow()->isVisible());
+    }
+}
+
+}  // namespace
+}  // namespace zentick::ui::test

@@ -1,0 +1,252 @@
+#include "ui/frmMain.h"
+
+#include "core/show_time.h"
+#include "settings/ini_file.h"
+#include "ui/frmIni.h"
+#include "ui/frmMci.h"
+
+#include <QCheckBox>
+#include <QCloseEvent>
+#include <QCoreApplication>
+#include <QLabel>
+#include <QLineEdit>
+#include <QMouseEvent>
+#include <QPushButton>
+#include <QTimer>
+
+#include <exception>
+#include <new>
+
+namespace zentick::ui {
+
+namespace {
+
+constexpr int kTickMilliseconds = 3000;
+const auto kTuneFileName = "Zentick.mid";
+
+// Mouse button codes as the window's mouse-down handler takes them.
+int buttonCode(Qt::MouseButton button)
+{
+    switch (button) {
+    case Qt::LeftButton:
+        return 1;
+    case Qt::RightButton:
+        return 2;
+    case Qt::MiddleButton:
+        return 4;
+    default:
+        return 0;
+    }
+}
+
+// Closing a window that is not open does nothing.
+void closeIfOpen(QWidget* window)
+{
+    if (window && window->isVisible())
+        window->close();
+}
+
+}  // namespace
+
+frmMain::frmMain(ClockState& state, const UiPlatform& platform)
+    : m_state(state)
+    , m_platform(platform)
+    , m_devices{platform.clock, platform.beeper, platform.messages, *this}
+{
+    createControls();
+    connectSignals();
+    m_Timer1->start();
+    guarded([this] { Form_Load(); });
+}
+
+frmMain::~frmMain() = default;
+
+frmIni* frmMain::settingsDialog() const
+{
+    return m_ini.get();
+}
+
+frmMci* frmMain::midiAlarmWindow() const
+{
+    return m_mci.get();
+}
+
+void frmMain::createControls()
+{
+    setObjectName(QStringLiteral("frmMain"));
+    setWindowTitle(QStringLiteral("ぽるたんの世界時計"));
+    setWindowIcon(programIcon());
+    setClientSize(this, 3405, 1185);
+    setFont(msPGothic(9));  // the Japanese desktop's usual control font
+
+    // Created in tab order.
+    m_txtTimeWd = new QLineEdit(QStringLiteral("23:54"), this);
+    m_txtTimeWd->setObjectName(QStringLiteral("txtTimeWd"));
+    m_txtTimeWd->setFont(msGothic(20.25));
+    place(m_txtTimeWd, {240, 480, 1455, 540});
+
+    m_lblDateWd = new QLabel(QStringLiteral("lblDateWd"), this);
+    m_lblDateWd->setObjectName(QStringLiteral("lblDateWd"));
+    m_lblDateWd->setFont(msPGothic(12));
+    m_lblDateWd->setAlignment(Qt::AlignLeft | Qt::AlignVCenter);
+    place(m_lblDateWd, {360, 120, 1455, 255});
+
+    m_cmdIni = new QPushButton(QStringLiteral("設定"), this);
+    m_cmdIni->setObjectName(QStringLiteral("cmdIni"));
+    place(m_cmdIni, {2280, 480, 615, 255});
+
+    m_Command1 = new QPushButton(QStringLiteral("終了"), this);
+    m_Command1->setObjectName(QStringLiteral("Command1"));
+    place(m_Command1, {2280, 780, 615, 255});
+
+    m_chkAl = new QCheckBox(QStringLiteral("アラーム ＯＮ"), this);
+    m_chkAl->setObjectName(QStringLiteral("chkAl"));
+    place(m_chkAl, {1920, 180, 1335, 180});
+
+    // A press on a control, the date label included, belongs to it and must
+    // never open the settings dialog from the window's background.
+    for (QWidget* control : {static_cast<QWidget*>(m_txtTimeWd), static_cast<QWidget*>(m_lblDateWd),
+                             static_cast<QWidget*>(m_cmdIni), static_cast<QWidget*>(m_Command1),
+                             static_cast<QWidget*>(m_chkAl)})
+        control->setAttribute(Qt::WA_NoMousePropagation);
+
+    m_Timer1 = new QTimer(this);
+    m_Timer1->setObjectName(QStringLiteral("Timer1"));
+    m_Timer1->setInterval(kTickMilliseconds);
+}
+
+void frmMain::connectSignals()
+{
+    connect(m_Timer1, &QTimer::timeout, this, [this] { Timer1_Timer(); });
+    connect(m_chkAl, &QCheckBox::clicked, this, [this] { chkAl_Click(); });
+    connect(m_cmdIni, &QPushButton::clicked, this, [this] { cmdIni_Click(); });
+    connect(m_Command1, &QPushButton::clicked, this, [this] { Command1_Click(); });
+}
+
+template <typename Handler> void frmMain::guarded(Handler&& handler)
+{
+    if (m_failed)
+        return;
+    try {
+        handler();
+    } catch (const std::exception& failure) {
+        const bool outOfMemory = dynamic_cast<const std::bad_alloc*>(&failure) != nullptr;
+        m_failed = true;
+        m_Timer1->stop();
+        m_platform.messages.show(outOfMemory ? "メモリが不足しています。" : failure.what(),
+                                 platform::MessageIcon::Critical);
+        // The program ends as it stands: no settings are saved.
+        if (m_ini)
+            m_ini->hide();
+        if (m_mci)
+            m_mci->hide();
+        hide();
+        QCoreApplication::exit(EXIT_FAILURE);
+    }
+}
+
+void frmMain::Form_Load()
+{
+    const QSignalBlocker noTicks(m_Timer1);  // the notice of a first start may stay open a while
+    settings::readIni(m_state, {m_platform.files, m_platform.programDir, m_platform.messages});
+    showTime();
+}
+
+void frmMain::showTime()
+{
+    if (m_busy)
+        return;
+    m_busy = true;
+    struct Release {
+        bool& busy;
+        ~Release() { busy = false; }
+    } release{m_busy};
+    zentick::showTime(m_state, m_devices);
+}
+
+void frmMain::Timer1_Timer()
+{
+    guarded([this] { showTime(); });
+}
+
+void frmMain::chkAl_Click()
+{
+    m_state.alarmDone = 0;
+    if (m_state.buzzer == 2 && !m_chkAl->isChecked())
+        closeIfOpen(m_mci.get());
+}
+
+void frmMain::cmdIni_Click()
+{
+    if (!m_ini || !m_ini->isVisible()) {
+        m_ini = std::make_unique<frmIni>(m_state, m_platform.messages, [this] { guarded([this] { showTime(); }); });
+    }
+    m_ini->show();
+    m_ini->raise();
+    m_ini->activateWindow();
+}
+
+void frmMain::Form_MouseDown(int button)
+{
+    if (button == 2)
+        cmdIni_Click();
+}
+
+void frmMain::Command1_Click()
+{
+    close();
+}
+
+void frmMain::Form_Unload()
+{
+    settings::saveIni(m_state, {m_platform.files, m_platform.programDir, m_platform.messages});
+    closeIfOpen(m_ini.get());
+    closeIfOpen(m_mci.get());
+}
+
+void frmMain::mousePressEvent(QMouseEvent* event)
+{
+    Form_MouseDown(buttonCode(event->button()));
+}
+
+void frmMain::closeEvent(QCloseEvent* event)
+{
+    if (!m_failed)
+        guarded([this] { Form_Unload(); });
+    event->accept();
+}
+
+void frmMain::setDateText(std::string_view text)
+{
+    m_lblDateWd->setText(qs(text));
+}
+
+void frmMain::setTimeText(std::string_view text)
+{
+    m_txtTimeWd->setText(qs(text));
+}
+
+bool frmMain::alarmChecked() const
+{
+    return m_chkAl->isChecked();
+}
+
+std::optional<std::string> frmMain::showMidiAlarm()
+{
+    if (m_mci && m_mci->isVisible()) {
+        m_mci->raise();  // the tune plays on; it is never restarted
+        return std::nullopt;
+    }
+    m_mci.reset();  // a closed window from an earlier alarm
+    auto tune = m_platform.programDir.path();
+    tune += std::filesystem::path::preferred_separator;
+    tune += kTuneFileName;
+    auto window = std::make_unique<frmMci>(m_platform.midi, m_platform.messages, tune);
+    if (!window->Form_Load())
+        return "MIDI アラームの画面は開く途中で閉じられました";
+    window->show();
+    m_mci = std::move(window);
+    return std::nullopt;
+}
+
+}  // namespace zentick::ui

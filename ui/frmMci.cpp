@@ -1,0 +1,91 @@
+#include "ui/frmMci.h"
+
+#include "ui/ui_support.h"
+
+#include <QCloseEvent>
+#include <QLabel>
+#include <QTimer>
+
+namespace zentick::ui {
+
+namespace {
+
+// How often the player control looks whether the tune still plays.
+constexpr int kPlayerWatchMilliseconds = 250;
+
+}  // namespace
+
+frmMci::frmMci(platform::MidiPlayer& player, platform::MessageBox& messages, std::filesystem::path tune)
+    : m_player(player)
+    , m_messages(messages)
+    , m_tune(std::move(tune))
+{
+    setObjectName(QStringLiteral("frmMci"));
+    setWindowTitle(QStringLiteral("時間ですよ！"));
+    setWindowIcon(programIcon());
+    setFont(msGothic(9));
+    setClientSize(this, 1710, 615);
+
+    // The player control: a compact transport that shows whether the tune plays.
+    m_MMControl1 = new QLabel(this);
+    m_MMControl1->setObjectName(QStringLiteral("MMControl1"));
+    m_MMControl1->setAlignment(Qt::AlignCenter);
+    m_MMControl1->setFrameStyle(QFrame::Panel | QFrame::Sunken);
+    place(m_MMControl1, {240, 120, 1200, 375});
+
+    m_playerWatch = new QTimer(this);
+    m_playerWatch->setInterval(kPlayerWatchMilliseconds);
+    connect(m_playerWatch, &QTimer::timeout, this, [this] { showPlayerState(); });
+}
+
+frmMci::~frmMci()
+{
+    // A window dropped without closing (the program failing) still frees the device.
+    if (m_loaded)
+        Form_Unload();
+}
+
+bool frmMci::Form_Load()
+{
+    m_loaded = true;
+    try {
+        m_player.setDeviceType("Sequencer");
+        if (m_player.isOpen())
+            m_player.close();
+        m_player.setFileName(m_tune);
+        m_player.open();
+        m_player.play();
+    } catch (const platform::MidiError& failure) {
+        m_messages.show(failure.what(), platform::MessageIcon::Critical);
+        Form_Unload();
+        return false;
+    }
+    showPlayerState();
+    m_playerWatch->start();
+    return true;
+}
+
+void frmMci::Form_Unload() noexcept
+{
+    // The sequencer outlives this window and may serve the next one.
+    m_loaded = false;
+    m_playerWatch->stop();
+    if (m_player.isOpen())
+        m_player.close();
+}
+
+void frmMci::closeEvent(QCloseEvent* event)
+{
+    Form_Unload();
+    event->accept();
+}
+
+void frmMci::showPlayerState()
+{
+    const bool playing = m_player.isPlaying();
+    m_MMControl1->setText(playing ? QStringLiteral("▶ 演奏中") : QStringLiteral("■ 停止"));
+    if (!playing)
+        m_playerWatch->stop();  // the tune plays once; nothing more will change
+}
+
+}  // namespace zentick::ui
