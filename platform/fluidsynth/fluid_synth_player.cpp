@@ -74,6 +74,22 @@ std::string readTune(const fs::path& file)
     return bytes;
 }
 
+// Settings come as text; FluidSynth wants each in its own type.
+void applySetting(fluid_settings_t* settings, const std::string& name, const std::string& value)
+{
+    switch (fluid_settings_get_type(settings, name.c_str())) {
+    case FLUID_NUM_TYPE:
+        fluid_settings_setnum(settings, name.c_str(), std::stod(value));
+        break;
+    case FLUID_INT_TYPE:
+        fluid_settings_setint(settings, name.c_str(), std::stoi(value));
+        break;
+    default:
+        fluid_settings_setstr(settings, name.c_str(), value.c_str());
+        break;
+    }
+}
+
 }  // namespace
 
 struct FluidSynthPlayer::Synth {
@@ -121,7 +137,7 @@ FluidSynthPlayer::FluidSynthPlayer(FluidSynthConfig config)
                   auto loaded = std::make_shared<Synth>();
                   loaded->settings.reset(new_fluid_settings());
                   for (const auto& [name, value] : extra)
-                      fluid_settings_setstr(loaded->settings.get(), name.c_str(), value.c_str());
+                      applySetting(loaded->settings.get(), name, value);
                   loaded->synth.reset(new_fluid_synth(loaded->settings.get()));
                   if (!loaded->synth) {
                       loaded->failure = "MIDI シンセサイザーを用意できません";

@@ -1,0 +1,174 @@
+// The real FluidSynth with the installed General MIDI SoundFont, rendering
+// into a file instead of a sound card.
+
+#include "platform/fluidsynth/fluid_synth_player.h"
+
+#include "support/midi_file.h"
+#include "support/temp_dir.h"
+
+#include <gtest/gtest.h>
+
+#include <chrono>
+#include <cstring>
+#include <functional>
+#include <cstdint>
+#include <thread>
+#include <vector>
+
+namespace zentick::platform {
+namespace {
+
+namespace fs = std::filesystem;
+using namespace std::chrono_literals;
+
+constexpr int kSampleRate = 44100;
+
+class FluidSynthRendering : public ::testing::Test {
+protected:
+    test::TempDir dir;
+    fs::path output = dir.path() / "rendered.raw";
+    fs::path tune = dir.path() / "Zentick.mid";
+
+    FluidSynthConfig renderInto(const fs::path& file) const
+    {
+        FluidSynthConfig config = FluidSynthConfig::desktop(dir.path());
+        config.audioDrivers = {"file"};
+        config.settings = {{"audio.file.name", file.string()}, {"audio.file.type", "raw"},
+                           {"audio.file.format", "s16"}, {"synth.sample-rate", std::to_string(kSampleRate)}};
+        return config;
+    }
+
+    // Interleaved stereo 16-bit samples as rendered so far.
+    std::vector<std::int16_t> samples() const
+    {
+        const std::string bytes = test::readBytes(output);
+        std::vector<std::int16_t> out(bytes.size() / 2);
+        std::memcpy(out.data(), bytes.data(), out.size() * 2);
+        return out;
+    }
+
+    static bool loud(const std::vector<std::int16_t>& samples, std::size_t from, std::size_t to)
+    {
+        for (std::size_t i = from; i < to && i < samples.size(); ++i) {
+            if (std::abs(samples[i]) > 200)
+                return true;
+        }
+        return false;
+    }
+
+    static bool waitFor(const std::function<bool()>& condition)
+    {
+        for (int i = 0; i < 100 && !condition(); ++i)
+            std::this_thread::sleep_for(50ms);
+        return condition();
+    }
+};
+
+TEST_F(FluidSynthRendering, PlaysTheTuneOnceThenStaysOpenUntilClosed)
+{
+    test::writeBytes(tune, test::oneNoteTune());
+    FluidSynthPlayer player(renderInto(output));
+    ASSERT_TRUE(player.waitUntilLoaded()) << "no General MIDI SoundFont is installed";
+
+    player.setDeviceType("Sequencer");
+    player.setFileName(tune);
+    player.open();
+    EXPECT_TRUE(player.isOpen());
+    EXPECT_FALSE(player.isPlaying());
+    player.play();
+    EXPECT_TRUE(player.isPlaying());
+
+    ASSERT_TRUE(waitFor([&] { return !player.isPlaying(); })) << "the tune never ended";
+    EXPECT_TRUE(player.isOpen()) << "the device stays open after the tune";
+    // Let the note's release die away, then listen on: nothing plays again.
+    std::this_thread::sleep_for(1500ms);
+    const auto rendered = samples();
+    ASSERT_GT(rendered.size(), static_cast<std::size_t>(kSampleRate));
+    EXPECT_TRUE(loud(rendered, 0, rendered.size())) << "the tune was silent";
+    EXPECT_FALSE(loud(rendered, rendered.size() - kSampleRate / 2, rendered.size())) << "the tune played again";
+
+    player.close();
+    EXPECT_FALSE(player.isOpen());
+    const auto closedAt = fs::file_size(output);
+    std::this_thread::sleep_for(300ms);
+    EXPECT_EQ(fs::file_size(output), closedAt) << "sound went on after Close";
+}
+
+TEST_F(FluidSynthRendering, CloseStopsATuneAtOnce)
+{
+    test::writeBytes(tune, test::oneNoteTune(16));  // eight seconds long
+    FluidSynthPlayer player(renderInto(output));
+    player.setDeviceType("Sequencer");
+    player.setFileName(tune);
+    player.open();
+    player.play();
+    ASSERT_TRUE(waitFor([&] { return loud(samples(), 0, samples().size()); }));
+    player.close();
+    EXPECT_FALSE(player.isPlaying());
+    const auto closedAt = fs::file_size(output);
+    std::this_thread::sleep_for(300ms);
+    EXPECT_EQ(fs::file_size(output), closedAt);
+    EXPECT_LT(closedAt, static_cast<std::uintmax_t>(kSampleRate) * 4 * 4) << "Close waited for the tune";
+
+    // The same player serves the next alarm, from the tune's beginning.
+    player.open();
+    player.play();
+    EXPECT_TRUE(player.isPlaying());
+    player.close();
+}
+
+TEST_F(FluidSynthRendering, RefusesToOpenWhatItCannotPlay)
+{
+    const std::string good = test::oneNoteTune();
+    struct Case {
+        const char* name;
+        std::function<void()> arrange;
+        std::function<FluidSynthConfig()> config;
+        const char* mentions;
+    } const cases[] = {
+        {"no tune file", [&] { fs::remove(tune); }, [&] { return renderInto(output); }, "見つかりません"},
+        {"an empty file", [&] { test::writeBytes(tune, ""); }, [&] { return renderInto(output); }, "MIDI ファイルではない"},
+        {"a truncated file", [&] { test::writeBytes(tune, good.substr(0, good.size() - 5)); },
+         [&] { return renderInto(output); }, "壊れています"},
+        {"a text file named like a tune", [&] { test::writeBytes(tune, "MThd is not enough\r\n"); },
+         [&] { return renderInto(output); }, "MIDI ファイルではない"},
+        {"a huge file", [&] { test::writeBytes(tune, good); fs::resize_file(tune, 64 * 1024 * 1024); },
+         [&] { return renderInto(output); }, "大きすぎます"},
+        {"no SoundFont",
+         [&] { test::writeBytes(tune, good); },
+         [&] {
+             auto config = renderInto(output);
+             config.soundFonts = {dir.path() / "missing.sf2"};
+             return config;
+         },
+         "SoundFont"},
+        {"no audio output",
+         [&] { test::writeBytes(tune, good); },
+         [&] {
+             auto config = renderInto(output);
+             config.audioDrivers = {"no-such-driver"};
+             return config;
+         },
+         "オーディオ出力"},
+    };
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.name);
+        c.arrange();
+        FluidSynthPlayer player(c.config());
+        player.setDeviceType("Sequencer");
+        player.setFileName(tune);
+        try {
+            player.open();
+            ADD_FAILURE() << "opened";
+        } catch (const MidiError& failure) {
+            EXPECT_NE(std::string(failure.what()).find(c.mentions), std::string::npos) << failure.what();
+        }
+        EXPECT_FALSE(player.isOpen());
+        EXPECT_THROW(player.play(), MidiError);
+    }
+    FluidSynthPlayer player(renderInto(output));
+    EXPECT_THROW(player.setDeviceType("CDAudio"), MidiError);
+}
+
+}  // namespace
+}  // namespace zentick::platform
