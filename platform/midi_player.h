@@ -17,6 +17,9 @@ public:
 class MidiPlayer {
 public:
     virtual ~MidiPlayer() = default;
+    // A tune may be wanted soon: get ready without blocking, so that opening
+    // is quick when the alarm comes. Cheap to call again.
+    virtual void prepare() {}
     virtual void setDeviceType(std::string_view type) = 0;  // "Sequencer"
     virtual void setFileName(const std::filesystem::path& file) = 0;
     // Opens the named file on a device; fails when the file is missing,

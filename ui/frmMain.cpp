@@ -162,6 +162,9 @@ void frmMain::showTime()
         ~Release() { busy = false; }
     } release{m_busy};
     zentick::showTime(m_state, m_devices);
+    // An armed tune loads its sounds in the background, well before the alarm minute.
+    if (alarmChecked() && m_state.buzzer != 0 && m_state.buzzer != 1)
+        m_platform.midi.prepare();
 }
 
 void frmMain::Timer1_Timer()

@@ -1,6 +1,6 @@
 #include "platform/fluidsynth/fluid_synth_player.h"
 
-#include <fluidsynth.h>
+#include "platform/fluidsynth/fluid_synth_api.h"
 
 #include <array>
 #include <cstdint>
@@ -16,13 +16,22 @@ namespace {
 // A tune is a few kilobytes; anything this large is no alarm tune.
 constexpr std::uintmax_t kMaxTuneBytes = 16 * 1024 * 1024;
 
-template <auto Delete> struct Deleter {
-    template <typename T> void operator()(T* handle) const noexcept { Delete(handle); }
+// Handles exist only once the library has loaded, so the deleters can rely on it.
+const FluidSynthApi& fluid()
+{
+    return *FluidSynthApi::load();
+}
+
+struct FluidDelete {
+    void operator()(fluid_settings_t* settings) const noexcept { fluid().delete_fluid_settings(settings); }
+    void operator()(fluid_synth_t* synth) const noexcept { fluid().delete_fluid_synth(synth); }
+    void operator()(fluid_player_t* player) const noexcept { fluid().delete_fluid_player(player); }
+    void operator()(fluid_audio_driver_t* driver) const noexcept { fluid().delete_fluid_audio_driver(driver); }
 };
-using SettingsPtr = std::unique_ptr<fluid_settings_t, Deleter<delete_fluid_settings>>;
-using SynthPtr = std::unique_ptr<fluid_synth_t, Deleter<delete_fluid_synth>>;
-using PlayerPtr = std::unique_ptr<fluid_player_t, Deleter<delete_fluid_player>>;
-using DriverPtr = std::unique_ptr<fluid_audio_driver_t, Deleter<delete_fluid_audio_driver>>;
+using SettingsPtr = std::unique_ptr<fluid_settings_t, FluidDelete>;
+using SynthPtr = std::unique_ptr<fluid_synth_t, FluidDelete>;
+using PlayerPtr = std::unique_ptr<fluid_player_t, FluidDelete>;
+using DriverPtr = std::unique_ptr<fluid_audio_driver_t, FluidDelete>;
 
 std::string pathText(const fs::path& path)
 {
@@ -77,15 +86,15 @@ std::string readTune(const fs::path& file)
 // Settings come as text; FluidSynth wants each in its own type.
 void applySetting(fluid_settings_t* settings, const std::string& name, const std::string& value)
 {
-    switch (fluid_settings_get_type(settings, name.c_str())) {
+    switch (fluid().fluid_settings_get_type(settings, name.c_str())) {
     case FLUID_NUM_TYPE:
-        fluid_settings_setnum(settings, name.c_str(), std::stod(value));
+        fluid().fluid_settings_setnum(settings, name.c_str(), std::stod(value));
         break;
     case FLUID_INT_TYPE:
-        fluid_settings_setint(settings, name.c_str(), std::stoi(value));
+        fluid().fluid_settings_setint(settings, name.c_str(), std::stoi(value));
         break;
     default:
-        fluid_settings_setstr(settings, name.c_str(), value.c_str());
+        fluid().fluid_settings_setstr(settings, name.c_str(), value.c_str());
         break;
     }
 }
@@ -103,7 +112,7 @@ struct FluidSynthPlayer::Device {
     PlayerPtr player;
     DriverPtr driver;
 
-    explicit Device(Synth& loaded) : synth(loaded), player(new_fluid_player(loaded.synth.get())) {}
+    explicit Device(Synth& loaded) : synth(loaded), player(fluid().new_fluid_player(loaded.synth.get())) {}
     Device(const Device&) = delete;
     Device& operator=(const Device&) = delete;
     ~Device()
@@ -111,7 +120,7 @@ struct FluidSynthPlayer::Device {
         // The driver goes first: it runs the player from the audio thread.
         driver.reset();
         player.reset();
-        fluid_synth_system_reset(synth.synth.get());  // no note rings on into the next tune
+        fluid().fluid_synth_system_reset(synth.synth.get());  // no note rings on into the next tune
     }
 };
 
@@ -133,25 +142,6 @@ FluidSynthConfig FluidSynthConfig::desktop(const fs::path& programDir)
 FluidSynthPlayer::FluidSynthPlayer(FluidSynthConfig config)
     : m_config(std::move(config))
 {
-    m_synth = std::async(std::launch::async, [soundFonts = m_config.soundFonts, extra = m_config.settings] {
-                  auto loaded = std::make_shared<Synth>();
-                  loaded->settings.reset(new_fluid_settings());
-                  for (const auto& [name, value] : extra)
-                      applySetting(loaded->settings.get(), name, value);
-                  loaded->synth.reset(new_fluid_synth(loaded->settings.get()));
-                  if (!loaded->synth) {
-                      loaded->failure = "MIDI シンセサイザーを用意できません";
-                      return loaded;
-                  }
-                  for (const auto& soundFont : soundFonts) {
-                      std::error_code error;
-                      if (fs::exists(soundFont, error)
-                          && fluid_synth_sfload(loaded->synth.get(), pathText(soundFont).c_str(), 1) != FLUID_FAILED)
-                          return loaded;
-                  }
-                  loaded->failure = "音色ファイル (SoundFont) が見つかりません";
-                  return loaded;
-              }).share();
 }
 
 FluidSynthPlayer::~FluidSynthPlayer()
@@ -159,9 +149,44 @@ FluidSynthPlayer::~FluidSynthPlayer()
     close();
 }
 
-bool FluidSynthPlayer::waitUntilLoaded() const
+void FluidSynthPlayer::prepare()
 {
-    return m_synth.get()->failure.empty();
+    if (m_synth.valid())
+        return;
+    m_synth = std::async(std::launch::async, [soundFonts = m_config.soundFonts, extra = m_config.settings] {
+                  auto loaded = std::make_shared<Synth>();
+                  if (!FluidSynthApi::load()) {
+                      loaded->failure = "MIDI 音源ライブラリ (FluidSynth) が見つかりません";
+                      return loaded;
+                  }
+                  loaded->settings.reset(fluid().new_fluid_settings());
+                  for (const auto& [name, value] : extra)
+                      applySetting(loaded->settings.get(), name, value);
+                  loaded->synth.reset(fluid().new_fluid_synth(loaded->settings.get()));
+                  if (!loaded->synth) {
+                      loaded->failure = "MIDI シンセサイザーを用意できません";
+                      return loaded;
+                  }
+                  for (const auto& soundFont : soundFonts) {
+                      std::error_code error;
+                      if (fs::exists(soundFont, error)
+                          && fluid().fluid_synth_sfload(loaded->synth.get(), pathText(soundFont).c_str(), 1) != FLUID_FAILED)
+                          return loaded;
+                  }
+                  loaded->failure = "音色ファイル (SoundFont) が見つかりません";
+                  return loaded;
+              }).share();
+}
+
+FluidSynthPlayer::Synth& FluidSynthPlayer::synth()
+{
+    prepare();
+    return *m_synth.get();
+}
+
+bool FluidSynthPlayer::waitUntilLoaded()
+{
+    return synth().failure.empty();
 }
 
 void FluidSynthPlayer::setDeviceType(std::string_view type)
@@ -180,18 +205,18 @@ void FluidSynthPlayer::open()
     if (m_device)
         throw MidiError("MIDI 装置はすでに開いています");
     const std::string tune = readTune(m_file);
-    Synth& synth = *m_synth.get();
-    if (!synth.failure.empty())
-        throw MidiError(synth.failure);
+    Synth& loaded = synth();
+    if (!loaded.failure.empty())
+        throw MidiError(loaded.failure);
 
-    auto device = std::make_unique<Device>(synth);
-    if (!device->player || fluid_player_add_mem(device->player.get(), tune.data(), tune.size()) != FLUID_OK)
+    auto device = std::make_unique<Device>(loaded);
+    if (!device->player || fluid().fluid_player_add_mem(device->player.get(), tune.data(), tune.size()) != FLUID_OK)
         throw MidiError("MIDI プレーヤーを開けません: " + pathText(m_file));
     const auto drivers = m_config.audioDrivers.empty() ? std::vector<std::string>{""} : m_config.audioDrivers;
     for (const auto& driver : drivers) {
         if (!driver.empty())
-            fluid_settings_setstr(synth.settings.get(), "audio.driver", driver.c_str());
-        device->driver.reset(new_fluid_audio_driver(synth.settings.get(), synth.synth.get()));
+            fluid().fluid_settings_setstr(loaded.settings.get(), "audio.driver", driver.c_str());
+        device->driver.reset(fluid().new_fluid_audio_driver(loaded.settings.get(), loaded.synth.get()));
         if (device->driver)
             break;
     }
@@ -204,7 +229,7 @@ void FluidSynthPlayer::play()
 {
     if (!m_device)
         throw MidiError("MIDI 装置が開かれていません");
-    if (fluid_player_play(m_device->player.get()) != FLUID_OK)
+    if (fluid().fluid_player_play(m_device->player.get()) != FLUID_OK)
         throw MidiError("曲を演奏できません: " + pathText(m_file));
 }
 
@@ -220,7 +245,7 @@ bool FluidSynthPlayer::isOpen() const noexcept
 
 bool FluidSynthPlayer::isPlaying() const noexcept
 {
-    return m_device && fluid_player_get_status(m_device->player.get()) == FLUID_PLAYER_PLAYING;
+    return m_device && fluid().fluid_player_get_status(m_device->player.get()) == FLUID_PLAYER_PLAYING;
 }
 
 }  // namespace zentick::platform

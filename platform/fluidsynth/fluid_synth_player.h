@@ -25,9 +25,10 @@ struct FluidSynthConfig {
 };
 
 // The MIDI sequencer on FluidSynth. Loading a General MIDI SoundFont takes
-// long enough to freeze a window, so it is loaded once, on a thread of its
-// own, when the player is made, and kept for the life of the process. The
-// device (player and audio output) still opens and closes with each tune.
+// long enough to freeze a window and holds megabytes, so it is loaded once,
+// on a thread of its own, when a tune is first wanted (prepare() or open()),
+// and kept for the life of the process. The device (player and audio
+// output) still opens and closes with each tune.
 class FluidSynthPlayer final : public MidiPlayer {
 public:
     explicit FluidSynthPlayer(FluidSynthConfig config);
@@ -35,6 +36,7 @@ public:
     FluidSynthPlayer(const FluidSynthPlayer&) = delete;
     FluidSynthPlayer& operator=(const FluidSynthPlayer&) = delete;
 
+    void prepare() override;
     void setDeviceType(std::string_view type) override;
     void setFileName(const std::filesystem::path& file) override;
     void open() override;
@@ -43,12 +45,14 @@ public:
     bool isOpen() const noexcept override;
     bool isPlaying() const noexcept override;
 
-    // Blocks until the SoundFont has loaded (or failed to); true when it did.
-    bool waitUntilLoaded() const;
+    // Loads the SoundFont if need be and waits for it; true when it loaded.
+    bool waitUntilLoaded();
 
 private:
     struct Synth;
     struct Device;
+
+    Synth& synth();
 
     FluidSynthConfig m_config;
     std::shared_future<std::shared_ptr<Synth>> m_synth;

@@ -1,0 +1,40 @@
+#pragma once
+
+#include <fluidsynth.h>
+
+#include <string>
+
+namespace zentick::platform {
+
+// The part of FluidSynth the player uses, resolved from the shared library
+// at run time. FluidSynth and the audio libraries behind it are large; a
+// clock that never plays a tune never loads them, and a machine without
+// FluidSynth still runs the clock.
+struct FluidSynthApi {
+#define ZENTICK_FLUID_FUNCTIONS(X)                                                                                      \
+    X(new_fluid_settings)                                                                                              \
+    X(delete_fluid_settings)                                                                                           \
+    X(fluid_settings_get_type)                                                                                         \
+    X(fluid_settings_setnum)                                                                                           \
+    X(fluid_settings_setint)                                                                                           \
+    X(fluid_settings_setstr)                                                                                           \
+    X(new_fluid_synth)                                                                                                 \
+    X(delete_fluid_synth)                                                                                              \
+    X(fluid_synth_sfload)                                                                                              \
+    X(fluid_synth_system_reset)                                                                                        \
+    X(new_fluid_player)                                                                                                \
+    X(delete_fluid_player)                                                                                             \
+    X(fluid_player_add_mem)                                                                                            \
+    X(fluid_player_play)                                                                                               \
+    X(fluid_player_get_status)                                                                                         \
+    X(new_fluid_audio_driver)                                                                                          \
+    X(delete_fluid_audio_driver)
+#define ZENTICK_FLUID_POINTER(name) decltype(&::name) name = nullptr;
+    ZENTICK_FLUID_FUNCTIONS(ZENTICK_FLUID_POINTER)
+#undef ZENTICK_FLUID_POINTER
+
+    // Loads the library once for the process; null when it cannot be found.
+    static const FluidSynthApi* load();
+};
+
+}  // namespace zentick::platform
