@@ -1,6 +1,7 @@
 #pragma once
 
 #include <filesystem>
+#include <string_view>
 
 namespace zentick::platform {
 
@@ -11,5 +12,15 @@ public:
     virtual ~ProgramDir() = default;
     virtual std::filesystem::path path() const = 0;
 };
+
+// A file beside the program: the folder, one separator and the name, joined
+// as they are, so a program in a root folder gets a doubled separator.
+inline std::filesystem::path besideProgram(const std::filesystem::path& programDir, std::string_view name)
+{
+    std::filesystem::path path = programDir;
+    path += std::filesystem::path::preferred_separator;
+    path += name;
+    return path;
+}
 
 }  // namespace zentick::platform

@@ -45,10 +45,7 @@ std::string reason(std::error_code error)
 
 std::filesystem::path iniPath(const std::filesystem::path& programDir)
 {
-    std::filesystem::path path = programDir;
-    path += std::filesystem::path::preferred_separator;
-    path += kIniFileName;
-    return path;
+    return platform::besideProgram(programDir, kIniFileName);
 }
 
 std::string describeFileError(std::error_code error, const std::filesystem::path& path)

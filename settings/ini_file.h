@@ -20,8 +20,6 @@ struct IniEnv {
     platform::MessageBox& messages;
 };
 
-// The program's folder, one separator and the file name, joined as they
-// are: a program in a root folder gets a doubled separator.
 std::filesystem::path iniPath(const std::filesystem::path& programDir);
 
 // Fills the four settings from the file, creating it with the defaults when

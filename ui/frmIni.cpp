@@ -55,10 +55,7 @@ frmIni::~frmIni() = default;
 
 void frmIni::createControls()
 {
-    setObjectName(QStringLiteral("frmIni"));
-    setWindowTitle(QStringLiteral("設定画面"));
-    setWindowIcon(programIcon());
-    setClientSize(this, 3810, 2895);
+    setUpWindow(this, "frmIni", QStringLiteral("設定画面"), 3810, 2895);
     setFont(msPGothic(9));  // the Japanese desktop's usual control font
 
     // Created in tab order, so Tab walks the controls as laid out.

@@ -12,17 +12,19 @@
 #include <QLineEdit>
 #include <QMouseEvent>
 #include <QPushButton>
+#include <QScopedValueRollback>
 #include <QTimer>
 
 #include <exception>
 #include <new>
+#include <string_view>
 
 namespace zentick::ui {
 
 namespace {
 
 constexpr int kTickMilliseconds = 3000;
-const auto kTuneFileName = "Zentick.mid";
+constexpr std::string_view kTuneFileName = "Zentick.mid";
 
 // Mouse button codes as the window's mouse-down handler takes them.
 int buttonCode(Qt::MouseButton button)
@@ -73,10 +75,7 @@ frmMci* frmMain::midiAlarmWindow() const
 
 void frmMain::createControls()
 {
-    setObjectName(QStringLiteral("frmMain"));
-    setWindowTitle(QStringLiteral("ぽるたんの世界時計"));
-    setWindowIcon(programIcon());
-    setClientSize(this, 3405, 1185);
+    setUpWindow(this, "frmMain", QStringLiteral("ぽるたんの世界時計"), 3405, 1185);
     setFont(msPGothic(9));  // the Japanese desktop's usual control font
 
     // Created in tab order.
@@ -129,20 +128,25 @@ template <typename Handler> void frmMain::guarded(Handler&& handler)
         return;
     try {
         handler();
+    } catch (const std::bad_alloc&) {
+        fail("メモリが不足しています。");
     } catch (const std::exception& failure) {
-        const bool outOfMemory = dynamic_cast<const std::bad_alloc*>(&failure) != nullptr;
-        m_failed = true;
-        m_Timer1->stop();
-        m_platform.messages.show(outOfMemory ? "メモリが不足しています。" : failure.what(),
-                                 platform::MessageIcon::Critical);
-        // The program ends as it stands: no settings are saved.
-        if (m_ini)
-            m_ini->hide();
-        if (m_mci)
-            m_mci->hide();
-        hide();
-        QCoreApplication::exit(EXIT_FAILURE);
+        fail(failure.what());
     }
+}
+
+void frmMain::fail(std::string_view description)
+{
+    m_failed = true;
+    m_Timer1->stop();
+    m_platform.messages.show(description, platform::MessageIcon::Critical);
+    // The program ends as it stands: no settings are saved.
+    for (QWidget* window : {static_cast<QWidget*>(m_ini.get()), static_cast<QWidget*>(m_mci.get())}) {
+        if (window)
+            window->hide();
+    }
+    hide();
+    QCoreApplication::exit(EXIT_FAILURE);
 }
 
 void frmMain::Form_Load()
@@ -156,11 +160,7 @@ void frmMain::showTime()
 {
     if (m_busy)
         return;
-    m_busy = true;
-    struct Release {
-        bool& busy;
-        ~Release() { busy = false; }
-    } release{m_busy};
+    const QScopedValueRollback busy(m_busy, true);
     zentick::showTime(m_state, m_devices);
     // An armed tune loads its sounds in the background, well before the alarm minute.
     if (alarmChecked() && m_state.buzzer != 0 && m_state.buzzer != 1)
@@ -214,8 +214,8 @@ void frmMain::mousePressEvent(QMouseEvent* event)
 
 void frmMain::closeEvent(QCloseEvent* event)
 {
-    if (!m_failed)
-        guarded([this] { Form_Unload(); });
+    m_Timer1->stop();  // the clock stops with its window, even while a save failure is shown
+    guarded([this] { Form_Unload(); });
     event->accept();
 }
 
@@ -241,10 +241,8 @@ std::optional<std::string> frmMain::showMidiAlarm()
         return std::nullopt;
     }
     m_mci.reset();  // a closed window from an earlier alarm
-    auto tune = m_platform.programDir.path();
-    tune += std::filesystem::path::preferred_separator;
-    tune += kTuneFileName;
-    auto window = std::make_unique<frmMci>(m_platform.midi, m_platform.messages, tune);
+    auto window = std::make_unique<frmMci>(m_platform.midi, m_platform.messages,
+                                           platform::besideProgram(m_platform.programDir.path(), kTuneFileName));
     if (!window->Form_Load())
         return "MIDI アラームの画面は開く途中で閉じられました";
     window->show();

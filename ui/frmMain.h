@@ -57,6 +57,7 @@ private:
     void showTime();
     // Runs a handler; a failure nothing else handled ends the program.
     template <typename Handler> void guarded(Handler&& handler);
+    void fail(std::string_view description);
 
     void setDateText(std::string_view text) override;
     void setTimeText(std::string_view text) override;

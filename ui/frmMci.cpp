@@ -20,11 +20,8 @@ frmMci::frmMci(platform::MidiPlayer& player, platform::MessageBox& messages, std
     , m_messages(messages)
     , m_tune(std::move(tune))
 {
-    setObjectName(QStringLiteral("frmMci"));
-    setWindowTitle(QStringLiteral("時間ですよ！"));
-    setWindowIcon(programIcon());
+    setUpWindow(this, "frmMci", QStringLiteral("時間ですよ！"), 1710, 615);
     setFont(msGothic(9));
-    setClientSize(this, 1710, 615);
 
     // The player control: a compact transport that shows whether the tune plays.
     m_MMControl1 = new QLabel(this);

@@ -33,7 +33,20 @@ QFont japaneseFont(const QString& family, qreal pointSize, QFont::StyleHint hint
     return font;
 }
 
+void setClientSize(QWidget* window, int width, int height)
+{
+    window->setFixedSize(toPixelsX(window, width), toPixelsY(window, height));
+}
+
 }  // namespace
+
+void setUpWindow(QWidget* window, const char* name, const QString& caption, int width, int height)
+{
+    window->setObjectName(QLatin1String(name));
+    window->setWindowTitle(caption);
+    window->setWindowIcon(programIcon());
+    setClientSize(window, width, height);
+}
 
 void place(QWidget* widget, Twips rect)
 {
@@ -41,10 +54,6 @@ void place(QWidget* widget, Twips rect)
                         toPixelsY(widget, rect.height));
 }
 
-void setClientSize(QWidget* window, int width, int height)
-{
-    window->setFixedSize(toPixelsX(window, width), toPixelsY(window, height));
-}
 
 QFont msGothic(qreal pointSize)
 {

@@ -38,11 +38,13 @@ struct Twips {
     int height;
 };
 
+// A fixed-size top-level window: its name, caption, the program's icon and
+// a client area of `width` x `height` twips.
+void setUpWindow(QWidget* window, const char* name, const QString& caption, int width, int height);
+
 // Places `widget` at `rect`, converted at the screen's logical DPI so the
 // windows keep their proportions on high-DPI screens.
 void place(QWidget* widget, Twips rect);
-// Fixes a window's client area to `width` x `height` twips.
-void setClientSize(QWidget* window, int width, int height);
 
 // Japanese fonts by their Windows names; substitutes installed by
 // installFontSubstitutes() serve where those are missing.
