@@ -18,6 +18,7 @@ struct FluidSynthApi {
     X(fluid_settings_setnum)                                                                                           \
     X(fluid_settings_setint)                                                                                           \
     X(fluid_settings_setstr)                                                                                           \
+    X(fluid_settings_copystr)                                                                                          \
     X(new_fluid_synth)                                                                                                 \
     X(delete_fluid_synth)                                                                                              \
     X(fluid_synth_sfload)                                                                                              \

@@ -104,6 +104,7 @@ void applySetting(fluid_settings_t* settings, const std::string& name, const std
 struct FluidSynthPlayer::Synth {
     SettingsPtr settings;
     SynthPtr synth;
+    std::string defaultDriver;  // FluidSynth's own choice of audio output
     std::string failure;  // why there is no synthesizer, when there is none
 };
 
@@ -131,10 +132,14 @@ FluidSynthConfig FluidSynthConfig::desktop(const fs::path& programDir)
     besideProgram /= "Zentick.sf2";
     config.soundFonts = {besideProgram, "/usr/share/sounds/sf2/default-GM.sf2", "/usr/share/soundfonts/default.sf2",
                          "/usr/share/sounds/sf2/FluidR3_GM.sf2"};
+    // FluidSynth's own choice for the platform first ("" leaves it be).
 #if defined(__linux__)
-    // PulseAudio serves PipeWire desktops too; plain ALSA works without a
-    // sound server. JACK is left out: it may try to start a server of its own.
-    config.audioDrivers = {"pulseaudio", "alsa", "sdl2"};
+    // Its default there is ALSA, which works without a sound server; where a
+    // sound server holds the card, PulseAudio (PipeWire serves it too) or
+    // SDL still gets through. JACK is left out: it may start a server.
+    config.audioDrivers = {"", "pulseaudio", "sdl2"};
+#else
+    config.audioDrivers = {""};
 #endif
     return config;
 }
@@ -160,6 +165,9 @@ void FluidSynthPlayer::prepare()
                       return loaded;
                   }
                   loaded->settings.reset(fluid().new_fluid_settings());
+                  char driver[64] = {};
+                  fluid().fluid_settings_copystr(loaded->settings.get(), "audio.driver", driver, sizeof driver);
+                  loaded->defaultDriver = driver;
                   for (const auto& [name, value] : extra)
                       applySetting(loaded->settings.get(), name, value);
                   loaded->synth.reset(fluid().new_fluid_synth(loaded->settings.get()));
@@ -214,8 +222,8 @@ void FluidSynthPlayer::open()
         throw MidiError("MIDI プレーヤーを開けません: " + pathText(m_file));
     const auto drivers = m_config.audioDrivers.empty() ? std::vector<std::string>{""} : m_config.audioDrivers;
     for (const auto& driver : drivers) {
-        if (!driver.empty())
-            fluid().fluid_settings_setstr(loaded.settings.get(), "audio.driver", driver.c_str());
+        fluid().fluid_settings_setstr(loaded.settings.get(), "audio.driver",
+                                      (driver.empty() ? loaded.defaultDriver : driver).c_str());
         device->driver.reset(fluid().new_fluid_audio_driver(loaded.settings.get(), loaded.synth.get()));
         if (device->driver)
             break;

@@ -14,8 +14,8 @@ namespace zentick::platform {
 struct FluidSynthConfig {
     // The first of these that exists is loaded.
     std::vector<std::filesystem::path> soundFonts;
-    // Audio drivers tried in order when the device opens; empty leaves the
-    // choice to FluidSynth.
+    // Audio drivers tried in order when the device opens; "" is FluidSynth's
+    // own default for the platform.
     std::vector<std::string> audioDrivers;
     // Further FluidSynth settings, such as a file to render into.
     std::vector<std::pair<std::string, std::string>> settings;
