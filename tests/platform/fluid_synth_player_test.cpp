@@ -43,7 +43,8 @@ protected:
     {
         const std::string bytes = test::readBytes(output);
         std::vector<std::int16_t> out(bytes.size() / 2);
-        std::memcpy(out.data(), bytes.data(), out.size() * 2);
+        if (!out.empty())
+            std::memcpy(out.data(), bytes.data(), out.size() * 2);
         return out;
     }
 
