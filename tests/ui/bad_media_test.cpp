@@ -1,0 +1,70 @@
+// The MIDI alarm with the real FluidSynth player behind the real windows,
+// given every kind of tune file that cannot be played.
+
+#include "ui_fixture.h"
+
+#include "platform/fluidsynth/fluid_synth_player.h"
+#include "support/midi_file.h"
+#include "support/temp_dir.h"
+
+namespace zentick::ui::test {
+namespace {
+
+using platform::MessageIcon;
+namespace fs = std::filesystem;
+
+TEST(BadMedia, EveryUnplayableTuneTakesTheErrorPathAndTheClockRunsOn)
+{
+    struct Case {
+        const char* name;
+        std::function<void(const fs::path& tune)> arrange;
+        bool audio = true;
+    } const cases[] = {
+        {"missing", [](const fs::path&) {}},
+        {"empty", [](const fs::path& tune) { writeBytes(tune, ""); }},
+        {"truncated", [](const fs::path& tune) { writeBytes(tune, oneNoteTune().substr(0, 20)); }},
+        {"not MIDI", [](const fs::path& tune) { writeBytes(tune, "RIFF....WAVEfmt "); }},
+        {"huge",
+         [](const fs::path& tune) {
+             writeBytes(tune, oneNoteTune());
+             fs::resize_file(tune, 1LL << 30);
+         }},
+        {"no audio device", [](const fs::path& tune) { writeBytes(tune, oneNoteTune()); }, false},
+    };
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.name);
+        TempDir dir;
+        c.arrange(platform::besideProgram(dir.path(), "Zentick.mid"));
+        auto config = platform::FluidSynthConfig::desktop(dir.path());
+        config.audioDrivers = {c.audio ? "file" : "no-such-output"};
+        config.settings = {{"audio.file.name", (dir.path() / "out.raw").string()}};
+        platform::FluidSynthPlayer midi(config);
+
+        FakeClock clock;
+        CountingBeeper beeper;
+        RecordingMessageBox messages;
+        MemoryFileSystem files;
+        FixedProgramDir programDir{dir.path()};
+        files.files[settings::iniPath(dir.path())] = "5,0,#12:00:00#,2\r\n";
+        ClockState state;
+        frmMain window(state, {clock, beeper, messages, files, programDir, midi});
+        window.show();
+        window.findChild<QCheckBox*>("chkAl")->click();
+
+        QMetaObject::invokeMethod(window.findChild<QTimer*>("Timer1"), "timeout", Qt::DirectConnection);
+        ASSERT_EQ(messages.shown.size(), 2u);
+        EXPECT_EQ(messages.shown[0].icon, MessageIcon::Critical);
+        EXPECT_FALSE(messages.shown[0].text.ends_with(")"));
+        EXPECT_TRUE(messages.shown[1].text.ends_with("(in ringAlarm)"));
+        EXPECT_FALSE(midi.isOpen());
+        EXPECT_TRUE(window.midiAlarmWindow() == nullptr || !window.midiAlarmWindow()->isVisible());
+
+        clock.time = local(2026, 12, 8, 12, 1);
+        QMetaObject::invokeMethod(window.findChild<QTimer*>("Timer1"), "timeout", Qt::DirectConnection);
+        EXPECT_EQ(window.findChild<QLineEdit*>("txtTimeWd")->text(), "12:01");
+        window.close();
+    }
+}
+
+}  // namespace
+}  // namespace zentick::ui::test
