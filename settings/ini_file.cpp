@@ -41,6 +41,12 @@ std::string reason(std::error_code error)
     return "ファイルを扱えません（エラー番号 " + std::to_string(error.value()) + "）";
 }
 
+// A file failure in words, naming the file.
+std::string describeFileError(std::error_code error, const std::filesystem::path& path)
+{
+    return reason(error) + ": " + pathText(path);
+}
+
 }  // namespace
 
 std::filesystem::path iniPath(const std::filesystem::path& programDir)
@@ -48,10 +54,6 @@ std::filesystem::path iniPath(const std::filesystem::path& programDir)
     return platform::besideProgram(programDir, kIniFileName);
 }
 
-std::string describeFileError(std::error_code error, const std::filesystem::path& path)
-{
-    return reason(error) + ": " + pathText(path);
-}
 
 void readIni(ClockState& state, const IniEnv& env)
 {

@@ -6,8 +6,7 @@
 #include "platform/program_dir.h"
 
 #include <filesystem>
-#include <string>
-#include <system_error>
+#include <string_view>
 
 namespace zentick::settings {
 
@@ -20,6 +19,7 @@ struct IniEnv {
     platform::MessageBox& messages;
 };
 
+// Where the settings live: beside the program, whichever folder it is in.
 std::filesystem::path iniPath(const std::filesystem::path& programDir);
 
 // Fills the four settings from the file, creating it with the defaults when
@@ -29,8 +29,5 @@ void readIni(ClockState& state, const IniEnv& env);
 // Writes the four settings. On failure the user is told, and the file keeps
 // its old content.
 void saveIni(const ClockState& state, const IniEnv& env);
-
-// A file failure in words, naming the file.
-std::string describeFileError(std::error_code error, const std::filesystem::path& path);
 
 }  // namespace zentick::settings
