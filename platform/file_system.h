@@ -4,10 +4,18 @@
 #include <istream>
 #include <memory>
 #include <optional>
+#include <string>
 #include <string_view>
 #include <system_error>
 
 namespace zentick::platform {
+
+// A path as UTF-8 text, for messages and for C libraries that take UTF-8.
+inline std::string utf8(const std::filesystem::path& path)
+{
+    const auto text = path.u8string();
+    return std::string(text.begin(), text.end());
+}
 
 // The step at which replacing a file failed: opening the new copy, writing
 // it, or committing it in place of the old one.

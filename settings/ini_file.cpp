@@ -9,12 +9,6 @@ namespace {
 using platform::MessageIcon;
 using platform::WriteStep;
 
-std::string pathText(const std::filesystem::path& path)
-{
-    const auto text = path.u8string();
-    return std::string(text.begin(), text.end());
-}
-
 std::string reason(std::error_code error)
 {
     using std::errc;
@@ -44,7 +38,7 @@ std::string reason(std::error_code error)
 // A file failure in words, naming the file.
 std::string describeFileError(std::error_code error, const std::filesystem::path& path)
 {
-    return reason(error) + ": " + pathText(path);
+    return reason(error) + ": " + platform::utf8(path);
 }
 
 }  // namespace
@@ -79,11 +73,11 @@ void readIni(ClockState& state, const IniEnv& env)
     }
     if (!in) {
         fail(describeFileError(error, path));
-        fail("ファイルが開かれていないため読み込めません: " + pathText(path));
+        fail("ファイルが開かれていないため読み込めません: " + platform::utf8(path));
         return;
     }
     if (const auto failure = readIniValues(*in, state))
-        fail(*failure + ": " + pathText(path));
+        fail(*failure + ": " + platform::utf8(path));
 }
 
 void saveIni(const ClockState& state, const IniEnv& env)
@@ -97,7 +91,7 @@ void saveIni(const ClockState& state, const IniEnv& env)
         return;
     fail(describeFileError(failure->code, path));
     if (failure->step == WriteStep::Open)
-        fail("ファイルが開かれていないため書き込めません: " + pathText(path));
+        fail("ファイルが開かれていないため書き込めません: " + platform::utf8(path));
 }
 
 }  // namespace zentick::settings

@@ -1,5 +1,6 @@
 #include "platform/fluidsynth/fluid_synth_player.h"
 
+#include "platform/file_system.h"
 #include "platform/fluidsynth/fluid_synth_api.h"
 
 #include <array>
@@ -33,12 +34,6 @@ using SynthPtr = std::unique_ptr<fluid_synth_t, FluidDelete>;
 using PlayerPtr = std::unique_ptr<fluid_player_t, FluidDelete>;
 using DriverPtr = std::unique_ptr<fluid_audio_driver_t, FluidDelete>;
 
-std::string pathText(const fs::path& path)
-{
-    const auto text = path.u8string();
-    return std::string(text.begin(), text.end());
-}
-
 std::uint32_t bigEndian(const std::string& bytes, std::size_t at, int count)
 {
     std::uint32_t value = 0;
@@ -71,15 +66,15 @@ std::string readTune(const fs::path& file)
     std::error_code error;
     const auto size = fs::file_size(file, error);
     if (error)
-        throw MidiError("曲のファイルが見つかりません: " + pathText(file));
+        throw MidiError("曲のファイルが見つかりません: " + utf8(file));
     if (size > kMaxTuneBytes)
-        throw MidiError("曲のファイルが大きすぎます: " + pathText(file));
+        throw MidiError("曲のファイルが大きすぎます: " + utf8(file));
     std::ifstream in(file, std::ios::binary);
     std::string bytes(std::istreambuf_iterator<char>(in), {});
     if (!in && !in.eof())
-        throw MidiError("曲のファイルを読み込めません: " + pathText(file));
+        throw MidiError("曲のファイルを読み込めません: " + utf8(file));
     if (!isStandardMidiFile(bytes))
-        throw MidiError("曲のファイルが MIDI ファイルではないか、壊れています: " + pathText(file));
+        throw MidiError("曲のファイルが MIDI ファイルではないか、壊れています: " + utf8(file));
     return bytes;
 }
 
@@ -154,36 +149,40 @@ FluidSynthPlayer::~FluidSynthPlayer()
     close();
 }
 
+// Runs on a thread of its own: loads the library, makes the synthesizer and
+// loads the first SoundFont that exists. A failure is kept for open() to report.
+std::shared_ptr<FluidSynthPlayer::Synth> FluidSynthPlayer::loadSynth(const FluidSynthConfig& config)
+{
+    auto loaded = std::make_shared<Synth>();
+    if (!FluidSynthApi::load()) {
+        loaded->failure = "MIDI 音源ライブラリ (FluidSynth) が見つかりません";
+        return loaded;
+    }
+    loaded->settings.reset(fluid().new_fluid_settings());
+    char driver[64] = {};
+    fluid().fluid_settings_copystr(loaded->settings.get(), "audio.driver", driver, sizeof driver);
+    loaded->defaultDriver = driver;
+    for (const auto& [name, value] : config.settings)
+        applySetting(loaded->settings.get(), name, value);
+    loaded->synth.reset(fluid().new_fluid_synth(loaded->settings.get()));
+    if (!loaded->synth) {
+        loaded->failure = "MIDI シンセサイザーを用意できません";
+        return loaded;
+    }
+    for (const auto& soundFont : config.soundFonts) {
+        std::error_code error;
+        if (fs::exists(soundFont, error)
+            && fluid().fluid_synth_sfload(loaded->synth.get(), utf8(soundFont).c_str(), 1) != FLUID_FAILED)
+            return loaded;
+    }
+    loaded->failure = "音色ファイル (SoundFont) が見つかりません";
+    return loaded;
+}
+
 void FluidSynthPlayer::prepare()
 {
-    if (m_synth.valid())
-        return;
-    m_synth = std::async(std::launch::async, [soundFonts = m_config.soundFonts, extra = m_config.settings] {
-                  auto loaded = std::make_shared<Synth>();
-                  if (!FluidSynthApi::load()) {
-                      loaded->failure = "MIDI 音源ライブラリ (FluidSynth) が見つかりません";
-                      return loaded;
-                  }
-                  loaded->settings.reset(fluid().new_fluid_settings());
-                  char driver[64] = {};
-                  fluid().fluid_settings_copystr(loaded->settings.get(), "audio.driver", driver, sizeof driver);
-                  loaded->defaultDriver = driver;
-                  for (const auto& [name, value] : extra)
-                      applySetting(loaded->settings.get(), name, value);
-                  loaded->synth.reset(fluid().new_fluid_synth(loaded->settings.get()));
-                  if (!loaded->synth) {
-                      loaded->failure = "MIDI シンセサイザーを用意できません";
-                      return loaded;
-                  }
-                  for (const auto& soundFont : soundFonts) {
-                      std::error_code error;
-                      if (fs::exists(soundFont, error)
-                          && fluid().fluid_synth_sfload(loaded->synth.get(), pathText(soundFont).c_str(), 1) != FLUID_FAILED)
-                          return loaded;
-                  }
-                  loaded->failure = "音色ファイル (SoundFont) が見つかりません";
-                  return loaded;
-              }).share();
+    if (!m_synth.valid())
+        m_synth = std::async(std::launch::async, loadSynth, m_config).share();
 }
 
 FluidSynthPlayer::Synth& FluidSynthPlayer::synth()
@@ -219,7 +218,7 @@ void FluidSynthPlayer::open()
 
     auto device = std::make_unique<Device>(loaded);
     if (!device->player || fluid().fluid_player_add_mem(device->player.get(), tune.data(), tune.size()) != FLUID_OK)
-        throw MidiError("MIDI プレーヤーを開けません: " + pathText(m_file));
+        throw MidiError("MIDI プレーヤーを開けません: " + utf8(m_file));
     const auto drivers = m_config.audioDrivers.empty() ? std::vector<std::string>{""} : m_config.audioDrivers;
     for (const auto& driver : drivers) {
         fluid().fluid_settings_setstr(loaded.settings.get(), "audio.driver",
@@ -238,7 +237,7 @@ void FluidSynthPlayer::play()
     if (!m_device)
         throw MidiError("MIDI 装置が開かれていません");
     if (fluid().fluid_player_play(m_device->player.get()) != FLUID_OK)
-        throw MidiError("曲を演奏できません: " + pathText(m_file));
+        throw MidiError("曲を演奏できません: " + utf8(m_file));
 }
 
 void FluidSynthPlayer::close() noexcept

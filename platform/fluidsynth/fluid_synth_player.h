@@ -53,6 +53,7 @@ private:
     struct Device;
 
     Synth& synth();
+    static std::shared_ptr<Synth> loadSynth(const FluidSynthConfig& config);
 
     FluidSynthConfig m_config;
     std::shared_future<std::shared_ptr<Synth>> m_synth;
