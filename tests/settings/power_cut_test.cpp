@@ -29,18 +29,30 @@ TEST(PowerCut, ASaveKilledAtAnyMomentLeavesTheOldOrTheNewLineWhole)
     std::mt19937 random(20261208);  // fixed, so a failing run can be repeated
     int seen[2] = {0, 0};
     for (int run = 0; run < 300; ++run) {
+        int saved[2];
+        ASSERT_EQ(pipe(saved), 0);
         const pid_t child = fork();
         ASSERT_GE(child, 0);
         if (child == 0) {
-            // Save and save again, alternating, until killed.
+            // Save and save again, alternating, until killed; report each save done.
+            close(saved[0]);
             platform::DiskFileSystem files;
             test::RecordingMessageBox messages;
-            for (int i = 1;; ++i)
+            for (int i = 1;; ++i) {
                 saveIni(states[i % 2], {files, programDir, messages});
+                [[maybe_unused]] const auto written = write(saved[1], "s", 1);
+            }
         }
-        std::this_thread::sleep_for(std::chrono::microseconds(random() % 4000));
+        close(saved[1]);
+        // Paced by the child's own progress, so the kills land all through
+        // the saves however fast or loaded the machine is.
+        char done = 0;
+        for (auto wait = random() % 3; wait > 0; --wait)
+            ASSERT_EQ(read(saved[0], &done, 1), 1);
+        std::this_thread::sleep_for(std::chrono::microseconds(random() % 2000));
         kill(child, SIGKILL);
         waitpid(child, nullptr, 0);
+        close(saved[0]);
 
         const std::string content = test::readBytes(iniPath(dir.path()));
         ASSERT_TRUE(content == lines[0] || content == lines[1]) << "run " << run << " left: " << content;
