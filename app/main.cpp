@@ -19,7 +19,7 @@ int main(int argc, char* argv[])
     ui::installFontSubstitutes();
 
     platform::QtClock clock;
-    platform::BellBeeper beeper;
+    platform::BellBeeper beeper(ui::frmMain::kTickInterval);
     platform::QtMessageBox messages;
     platform::DiskFileSystem files;
     platform::QtProgramDir programDir;

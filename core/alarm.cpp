@@ -44,17 +44,17 @@ AlarmAction decideAlarm(bool alarmChecked, const ClockState& state)
     return AlarmAction::None;
 }
 
-void ringAlarm(ClockState& state, const ClockDevices& devices)
+AlarmAction ringAlarm(ClockState& state, const ClockDevices& devices)
 {
     std::string failure;
     try {
         const AlarmAction action = decideAlarm(devices.face.alarmChecked(), state);
         if (action == AlarmAction::None)
-            return;
+            return action;
         const auto error = sound(action, devices);
         if (!error) {
             state.alarmDone = 1;
-            return;
+            return action;
         }
         failure = *error;
     } catch (const std::bad_alloc&) {
@@ -63,6 +63,7 @@ void ringAlarm(ClockState& state, const ClockDevices& devices)
         failure = e.what();
     }
     devices.messages.show(failure + "(in ringAlarm)", platform::MessageIcon::Critical);
+    return AlarmAction::None;
 }
 
 }  // namespace zentick

@@ -25,9 +25,10 @@ enum class AlarmAction { None, Beep, Burst, ShowMidi };
 // the user re-arms or the zone's day ends.
 AlarmAction decideAlarm(bool alarmChecked, const ClockState& state);
 
-// Sounds the alarm when it is due and records that it has. Failures are
-// shown to the user here and never reach the caller; a failed MIDI window
-// leaves the alarm armed, so the next tick of the same minute tries again.
-void ringAlarm(ClockState& state, const ClockDevices& devices);
+// Sounds the alarm when it is due and records that it has. Returns what
+// sounded: None when nothing did, or when it failed. Failures are shown to
+// the user here and never reach the caller; a failed MIDI window leaves the
+// alarm armed, so the next tick of the same minute tries again.
+AlarmAction ringAlarm(ClockState& state, const ClockDevices& devices);
 
 }  // namespace zentick

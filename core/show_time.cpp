@@ -23,7 +23,7 @@ std::string formatZoneTime(DateValue time)
     return std::to_string(seconds / 3600) + (minute < 10 ? ":0" : ":") + std::to_string(minute);
 }
 
-void showTime(ClockState& state, const ClockDevices& devices)
+void showZoneTime(ClockState& state, const ClockDevices& devices)
 {
     const auto result = computeWorldTime(devices.clock.now(), state.area, state.summer);
     if (const auto* error = std::get_if<WorldTimeError>(&result))
@@ -32,7 +32,12 @@ void showTime(ClockState& state, const ClockDevices& devices)
     state.worldTime = zone.time;
     devices.face.setDateText(formatZoneDate(zone.date, devices.clock));
     devices.face.setTimeText(formatZoneTime(zone.time));
-    ringAlarm(state, devices);
+}
+
+AlarmAction showTime(ClockState& state, const ClockDevices& devices)
+{
+    showZoneTime(state, devices);
+    return ringAlarm(state, devices);
 }
 
 }  // namespace zentick

@@ -18,9 +18,12 @@ std::string formatZoneDate(DateValue date, const platform::Clock& names);
 // "h:mm": the zone time as the main window shows it.
 std::string formatZoneTime(DateValue time);
 
-// One tick: reads the local clock once, shows the zone date and time and
-// runs the alarm decision. Throws ClockError when the zone time cannot be
-// computed, which a supported `area` never causes.
-void showTime(ClockState& state, const ClockDevices& devices);
+// Reads the local clock once and shows the zone date and time, keeping
+// `worldTime`. Throws ClockError when the zone time cannot be computed,
+// which a supported `area` never causes.
+void showZoneTime(ClockState& state, const ClockDevices& devices);
+
+// One tick: showZoneTime, then the alarm decision. Returns what sounded.
+AlarmAction showTime(ClockState& state, const ClockDevices& devices);
 
 }  // namespace zentick

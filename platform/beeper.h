@@ -8,6 +8,9 @@ class Beeper {
 public:
     virtual ~Beeper() = default;
     virtual void beep() = 0;
+    // Stops the bell that sounds and drops those still to come: the alarm
+    // was switched off or re-armed.
+    virtual void silence() {}
 };
 
 }  // namespace zentick::platform

@@ -5,6 +5,7 @@
 #include "ui/frmIni.h"
 #include "ui/frmMci.h"
 
+#include <QApplication>
 #include <QCheckBox>
 #include <QCloseEvent>
 #include <QCoreApplication>
@@ -23,7 +24,6 @@ namespace zentick::ui {
 
 namespace {
 
-constexpr int kTickMilliseconds = 3000;
 constexpr std::string_view kTuneFileName = "Zentick.mid";
 
 // Mouse button codes as the window's mouse-down handler takes them.
@@ -111,7 +111,10 @@ void frmMain::createControls()
 
     m_Timer1 = new QTimer(this);
     m_Timer1->setObjectName(QStringLiteral("Timer1"));
-    m_Timer1->setInterval(kTickMilliseconds);
+    m_Timer1->setInterval(kTickInterval);
+    // A coarse timer may fire up to 5 % late, so a new minute would show later
+    // than one tick after it began; a precise one costs no extra wake-ups.
+    m_Timer1->setTimerType(Qt::PreciseTimer);
 }
 
 void frmMain::connectSignals()
@@ -158,13 +161,33 @@ void frmMain::Form_Load()
 
 void frmMain::showTime()
 {
-    if (m_busy)
+    if (m_busy) {
+        // An earlier run waits in a message box: the face still shows the
+        // time, but no second alarm decision starts and no second box stacks.
+        zentick::showZoneTime(m_state, m_devices);
         return;
+    }
     const QScopedValueRollback busy(m_busy, true);
-    zentick::showTime(m_state, m_devices);
-    // An armed tune loads its sounds in the background, well before the alarm minute.
-    if (alarmChecked() && m_state.buzzer != 0 && m_state.buzzer != 1)
+    // Before the decision, so the sounds of the tune that this very tick may
+    // call for are already on their way.
+    holdTuneSounds();
+    if (zentick::showTime(m_state, m_devices) != AlarmAction::None)
+        QApplication::alert(this);  // seen on a muted or soundless machine too
+}
+
+void frmMain::holdTuneSounds()
+{
+    const bool tuneArmed = alarmChecked() && m_state.buzzer != 0 && m_state.buzzer != 1;
+    if (tuneArmed)
         m_platform.midi.prepare();
+    else if (!m_mci || !m_mci->isVisible())
+        m_platform.midi.release();
+}
+
+void frmMain::rearm()
+{
+    m_state.alarmDone = 0;
+    m_platform.beeper.silence();
 }
 
 void frmMain::Timer1_Timer()
@@ -174,15 +197,21 @@ void frmMain::Timer1_Timer()
 
 void frmMain::chkAl_Click()
 {
-    m_state.alarmDone = 0;
+    rearm();
     if (m_state.buzzer == 2 && !m_chkAl->isChecked())
         closeIfOpen(m_mci.get());
+    holdTuneSounds();
 }
 
 void frmMain::cmdIni_Click()
 {
     if (!m_ini || !m_ini->isVisible()) {
-        m_ini = std::make_unique<frmIni>(m_state, m_platform.messages, [this] { guarded([this] { showTime(); }); });
+        m_ini = std::make_unique<frmIni>(m_state, m_platform.messages, [this] {
+            guarded([this] {
+                rearm();
+                showTime();
+            });
+        });
     }
     m_ini->show();
     m_ini->raise();

@@ -6,6 +6,7 @@
 
 #include <QWidget>
 
+#include <chrono>
 #include <memory>
 
 class QCheckBox;
@@ -25,6 +26,9 @@ class frmMain final : public QWidget, private ClockFace {
     Q_OBJECT
 
 public:
+    // The clock's tick: a change of the minute shows within this time.
+    static constexpr std::chrono::milliseconds kTickInterval{3000};
+
     // Loads at once: reads the settings and shows the first zone time, so
     // the window is complete before it is first shown.
     frmMain(ClockState& state, const UiPlatform& platform);
@@ -53,8 +57,12 @@ private:
     void Form_Unload();
 
     // Every tick and every OK in the settings dialog. A run that falls due
-    // while another is still inside a message box is dropped.
+    // while another is still inside a message box only shows the time.
     void showTime();
+    // Silences the alarm's sound and runs the next decision afresh.
+    void rearm();
+    // Keeps the tune's sounds loaded exactly while a tune may be wanted.
+    void holdTuneSounds();
     // Runs a handler; a failure nothing else handled ends the program.
     template <typename Handler> void guarded(Handler&& handler);
     void fail(std::string_view description);

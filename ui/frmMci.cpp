@@ -10,7 +10,8 @@ namespace zentick::ui {
 
 namespace {
 
-// How often the player control looks whether the tune still plays.
+// How often the player control looks at the player: the tune may wait for
+// its sounds, and the audio output is let go soon after the tune ends.
 constexpr int kPlayerWatchMilliseconds = 250;
 
 }  // namespace
@@ -79,10 +80,29 @@ void frmMci::closeEvent(QCloseEvent* event)
 
 void frmMci::showPlayerState()
 {
-    const bool playing = m_player.isPlaying();
-    m_MMControl1->setText(playing ? QStringLiteral("▶ 演奏中") : QStringLiteral("■ 停止"));
-    if (!playing)
+    platform::MidiState state = platform::MidiState::Closed;
+    try {
+        state = m_player.poll();
+    } catch (const platform::MidiError& failure) {
+        // The sounds failed to load after the window had opened.
+        m_playerWatch->stop();
+        m_messages.show(failure.what(), platform::MessageIcon::Critical);
+        close();
+        return;
+    }
+    switch (state) {
+    case platform::MidiState::Loading:
+        m_MMControl1->setText(QStringLiteral("… 準備中"));
+        break;
+    case platform::MidiState::Playing:
+        m_MMControl1->setText(QStringLiteral("▶ 演奏中"));
+        break;
+    case platform::MidiState::Stopped:
+    case platform::MidiState::Closed:
+        m_MMControl1->setText(QStringLiteral("■ 停止"));
         m_playerWatch->stop();  // the tune plays once; nothing more will change
+        break;
+    }
 }
 
 }  // namespace zentick::ui

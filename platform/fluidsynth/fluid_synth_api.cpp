@@ -2,6 +2,10 @@
 
 #include <QLibrary>
 
+#include <atomic>
+#include <mutex>
+#include <optional>
+
 namespace zentick::platform {
 
 namespace {
@@ -20,9 +24,12 @@ FluidSynthApi resolve(QLibrary& library)
 
 std::optional<FluidSynthApi> loadLibrary()
 {
-    // The names FluidSynth 2's library has on Linux, Windows and macOS.
+    // FluidSynth 2's library: libfluidsynth.so.3 on Linux, libfluidsynth-3.dll
+    // on Windows (as its own installer and MSYS2 name it), and
+    // libfluidsynth.3.dylib or an unversioned name elsewhere.
     for (const auto& [name, version] : {std::pair{QStringLiteral("fluidsynth"), 3},
                                        std::pair{QStringLiteral("libfluidsynth-3"), -1},
+                                       std::pair{QStringLiteral("fluidsynth-3"), -1},
                                        std::pair{QStringLiteral("fluidsynth"), -1}}) {
         QLibrary library(name, version);
         library.setLoadHints(QLibrary::ResolveAllSymbolsHint);
@@ -40,9 +47,20 @@ std::optional<FluidSynthApi> loadLibrary()
 
 const FluidSynthApi* FluidSynthApi::load()
 {
-    // Thread-safe: the first tune may be prepared on a background thread.
-    static const std::optional<FluidSynthApi> api = loadLibrary();
-    return api ? &*api : nullptr;
+    // The audio thread reaches the library through here too, so the common
+    // case takes no lock.
+    static std::atomic<const FluidSynthApi*> loaded{nullptr};
+    if (const auto* api = loaded.load(std::memory_order_acquire))
+        return api;
+    static std::mutex searching;
+    static std::optional<FluidSynthApi> found;
+    const std::lock_guard lock(searching);
+    if (!found) {
+        found = loadLibrary();
+        if (found)
+            loaded.store(&*found, std::memory_order_release);
+    }
+    return loaded.load(std::memory_order_acquire);
 }
 
 }  // namespace zentick::platform

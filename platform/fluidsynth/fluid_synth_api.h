@@ -2,8 +2,6 @@
 
 #include <fluidsynth.h>
 
-#include <string>
-
 namespace zentick::platform {
 
 // The part of FluidSynth the player uses, resolved from the shared library
@@ -15,6 +13,7 @@ struct FluidSynthApi {
     X(new_fluid_settings)                                                                                              \
     X(delete_fluid_settings)                                                                                           \
     X(fluid_settings_get_type)                                                                                         \
+    X(fluid_settings_getnum)                                                                                           \
     X(fluid_settings_setnum)                                                                                           \
     X(fluid_settings_setint)                                                                                           \
     X(fluid_settings_setstr)                                                                                           \
@@ -23,18 +22,23 @@ struct FluidSynthApi {
     X(delete_fluid_synth)                                                                                              \
     X(fluid_synth_sfload)                                                                                              \
     X(fluid_synth_system_reset)                                                                                        \
+    X(fluid_synth_process)                                                                                             \
+    X(fluid_synth_get_active_voice_count)                                                                              \
     X(new_fluid_player)                                                                                                \
     X(delete_fluid_player)                                                                                             \
     X(fluid_player_add_mem)                                                                                            \
     X(fluid_player_play)                                                                                               \
     X(fluid_player_get_status)                                                                                         \
     X(new_fluid_audio_driver)                                                                                          \
+    X(new_fluid_audio_driver2)                                                                                         \
     X(delete_fluid_audio_driver)
 #define ZENTICK_FLUID_POINTER(name) decltype(&::name) name = nullptr;
     ZENTICK_FLUID_FUNCTIONS(ZENTICK_FLUID_POINTER)
 #undef ZENTICK_FLUID_POINTER
 
-    // Loads the library once for the process; null when it cannot be found.
+    // The library, loaded once it has been found; null while it cannot be.
+    // A library that was missing is looked for again on the next call, so
+    // installing FluidSynth takes effect without a restart. Thread-safe.
     static const FluidSynthApi* load();
 };
 

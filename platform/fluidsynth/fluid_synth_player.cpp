@@ -1,12 +1,22 @@
 #include "platform/fluidsynth/fluid_synth_player.h"
 
 #include "platform/file_system.h"
+#include "platform/program_dir.h"
 #include "platform/fluidsynth/fluid_synth_api.h"
 
-#include <array>
+#include "platform/fluidsynth/peak_limiter.h"
+
+#include <algorithm>
+#include <condition_variable>
 #include <cstdint>
 #include <fstream>
 #include <iterator>
+#include <mutex>
+#include <thread>
+
+#if defined(__GLIBC__)
+#include <malloc.h>
+#endif
 
 namespace zentick::platform {
 
@@ -14,8 +24,21 @@ namespace fs = std::filesystem;
 
 namespace {
 
+using namespace std::chrono_literals;
+
 // A tune is a few kilobytes; anything this large is no alarm tune.
 constexpr std::uintmax_t kMaxTuneBytes = 16 * 1024 * 1024;
+
+// The longest the window waits for sounds still loading when a tune opens;
+// after that the device opens and the tune starts once they are in.
+constexpr auto kOpenWait = 100ms;
+
+// FluidSynth's default gain (0.2) leaves a piano tune near -30 dBFS, some
+// 20 dB below the desktop's bell. At 4.0 a piano melody at velocity 100
+// peaks near -4 dBFS with the default SoundFont; the limiter catches what
+// dense, loud tunes would push past the ceiling.
+constexpr double kSynthGain = 4.0;
+constexpr float kCeiling = 0.891f;  // -1 dBFS
 
 // Handles exist only once the library has loaded, so the deleters can rely on it.
 const FluidSynthApi& fluid()
@@ -100,15 +123,44 @@ struct FluidSynthPlayer::Synth {
     SettingsPtr settings;
     SynthPtr synth;
     std::string defaultDriver;  // FluidSynth's own choice of audio output
-    std::string failure;  // why there is no synthesizer, when there is none
+    float sampleRate = 44100.0f;
+};
+
+// One load of the sounds, shared between the player and the loading thread,
+// so that either may go first.
+struct FluidSynthPlayer::Load {
+    std::mutex mutex;
+    std::condition_variable finished;
+    bool done = false;
+    std::unique_ptr<Synth> synth;
+    std::string failure;             // why there is no synthesizer, when there is none
+    std::filesystem::path trying;    // the SoundFont being read now
+
+    void finish(std::unique_ptr<Synth> loaded, std::string why)
+    {
+        {
+            const std::lock_guard lock(mutex);
+            synth = std::move(loaded);
+            failure = std::move(why);
+            done = true;
+        }
+        finished.notify_all();
+    }
 };
 
 struct FluidSynthPlayer::Device {
     Synth& synth;
     PlayerPtr player;
     DriverPtr driver;
+    PeakLimiter limiter;
+    bool started = false;
 
-    explicit Device(Synth& loaded) : synth(loaded), player(fluid().new_fluid_player(loaded.synth.get())) {}
+    explicit Device(Synth& loaded)
+        : synth(loaded)
+        , player(fluid().new_fluid_player(loaded.synth.get()))
+        , limiter(kCeiling, loaded.sampleRate)
+    {
+    }
     Device(const Device&) = delete;
     Device& operator=(const Device&) = delete;
     ~Device()
@@ -118,21 +170,57 @@ struct FluidSynthPlayer::Device {
         player.reset();
         fluid().fluid_synth_system_reset(synth.synth.get());  // no note rings on into the next tune
     }
+
+    // Runs on the audio thread: the synthesizer's output, effects mixed in,
+    // through the limiter.
+    static int render(void* data, int frames, int effects, float* fx[], int outputs, float* out[])
+    {
+        auto& device = *static_cast<Device*>(data);
+        int result = FLUID_OK;
+        if (effects == 0 && outputs >= 2) {
+            float* mixed[] = {out[0], out[1], out[0], out[1]};
+            result = fluid().fluid_synth_process(device.synth.synth.get(), frames, 4, mixed, outputs, out);
+        } else {
+            result = fluid().fluid_synth_process(device.synth.synth.get(), frames, effects, fx, outputs, out);
+        }
+        device.limiter.process(out, outputs, frames);
+        return result;
+    }
 };
+
+namespace {
+
+// Gives the freed SoundFont back to the system: glibc keeps small freed
+// blocks for reuse, and a SoundFont leaves megabytes of them.
+void trimHeap() noexcept
+{
+#if defined(__GLIBC__)
+    malloc_trim(0);
+#endif
+}
+
+std::string joined(const std::vector<std::string>& places)
+{
+    std::string text;
+    for (const auto& place : places)
+        text += (text.empty() ? "" : ", ") + place;
+    return text;
+}
+
+}  // namespace
 
 FluidSynthConfig FluidSynthConfig::desktop(const fs::path& programDir)
 {
     FluidSynthConfig config;
-    fs::path besideProgram = programDir;
-    besideProgram /= "Zentick.sf2";
-    config.soundFonts = {besideProgram, "/usr/share/sounds/sf2/default-GM.sf2", "/usr/share/soundfonts/default.sf2",
-                         "/usr/share/sounds/sf2/FluidR3_GM.sf2"};
-    // FluidSynth's own choice for the platform first ("" leaves it be).
+    // Beside the program first, then what FluidSynth itself would use, then
+    // Debian's defaults (the .sf3 one is all some systems have).
+    config.soundFonts = {besideProgram(programDir, "Zentick.sf2"), besideProgram(programDir, "Zentick.sf3"), fs::path(),
+                         "/usr/share/sounds/sf2/default-GM.sf2", "/usr/share/sounds/sf3/default-GM.sf3"};
 #if defined(__linux__)
-    // Its default there is ALSA, which works without a sound server; where a
-    // sound server holds the card, PulseAudio (PipeWire serves it too) or
-    // SDL still gets through. JACK is left out: it may start a server.
-    config.audioDrivers = {"", "pulseaudio", "sdl2"};
+    // The desktop's sound server first (PipeWire serves PulseAudio clients
+    // too), then FluidSynth's own default, ALSA, for a machine without one.
+    // JACK is left out: it may start a server.
+    config.audioDrivers = {"pulseaudio", ""};
 #else
     config.audioDrivers = {""};
 #endif
@@ -144,56 +232,76 @@ FluidSynthPlayer::FluidSynthPlayer(FluidSynthConfig config)
 {
 }
 
+// A load still in flight is left to finish, or to hang, on its own thread.
 FluidSynthPlayer::~FluidSynthPlayer()
 {
     close();
 }
 
-// Runs on a thread of its own: loads the library, makes the synthesizer and
-// loads the first SoundFont that exists. A failure is kept for open() to report.
-std::shared_ptr<FluidSynthPlayer::Synth> FluidSynthPlayer::loadSynth(const FluidSynthConfig& config)
-{
-    auto loaded = std::make_shared<Synth>();
-    if (!FluidSynthApi::load()) {
-        loaded->failure = "MIDI 音源ライブラリ (FluidSynth) が見つかりません";
-        return loaded;
-    }
-    loaded->settings.reset(fluid().new_fluid_settings());
-    char driver[64] = {};
-    fluid().fluid_settings_copystr(loaded->settings.get(), "audio.driver", driver, sizeof driver);
-    loaded->defaultDriver = driver;
-    for (const auto& [name, value] : config.settings)
-        applySetting(loaded->settings.get(), name, value);
-    loaded->synth.reset(fluid().new_fluid_synth(loaded->settings.get()));
-    if (!loaded->synth) {
-        loaded->failure = "MIDI シンセサイザーを用意できません";
-        return loaded;
-    }
-    for (const auto& soundFont : config.soundFonts) {
-        std::error_code error;
-        if (fs::exists(soundFont, error)
-            && fluid().fluid_synth_sfload(loaded->synth.get(), utf8(soundFont).c_str(), 1) != FLUID_FAILED)
-            return loaded;
-    }
-    loaded->failure = "音色ファイル (SoundFont) が見つかりません";
-    return loaded;
-}
-
 void FluidSynthPlayer::prepare()
 {
-    if (!m_synth.valid())
-        m_synth = std::async(std::launch::async, loadSynth, m_config).share();
+    if (m_synth)
+        return;
+    if (m_load) {
+        const std::lock_guard lock(m_load->mutex);
+        if (!m_load->done || m_load->synth)
+            return;  // under way, or loaded and waiting to be taken
+    }
+    // Nothing loaded, or the last load failed: the user may have put a
+    // SoundFont in place or installed FluidSynth since.
+    auto load = std::make_shared<Load>();
+    std::thread([load, config = m_config] { loadSynth(config, *load); }).detach();
+    m_load = std::move(load);
 }
 
-FluidSynthPlayer::Synth& FluidSynthPlayer::synth()
+void FluidSynthPlayer::release() noexcept
 {
-    prepare();
-    return *m_synth.get();
+    if (isOpen() || (!m_synth && !m_load))
+        return;
+    m_synth.reset();
+    m_load.reset();  // a load in flight frees its sounds itself when it ends
+    trimHeap();
+}
+
+bool FluidSynthPlayer::takeLoaded(std::chrono::milliseconds wait)
+{
+    if (m_synth)
+        return true;
+    if (!m_load)
+        return false;
+    std::unique_lock lock(m_load->mutex);
+    if (!m_load->finished.wait_for(lock, wait, [&] { return m_load->done; }))
+        return false;
+    if (!m_load->synth) {
+        const std::string failure = m_load->failure;
+        lock.unlock();
+        m_load.reset();
+        throw MidiError(failure);
+    }
+    m_synth = std::move(m_load->synth);
+    lock.unlock();
+    m_load.reset();
+    return true;
 }
 
 bool FluidSynthPlayer::waitUntilLoaded()
 {
-    return synth().failure.empty();
+    prepare();
+    try {
+        return takeLoaded(std::chrono::hours(1));
+    } catch (const MidiError&) {
+        return false;
+    }
+}
+
+bool FluidSynthPlayer::holdsSounds() const noexcept
+{
+    return m_synth || m_load;
+}
+
+bool FluidSynthPlayer::holdsOutput() const noexcept
+{
+    return m_device && m_device->driver;
 }
 
 void FluidSynthPlayer::setDeviceType(std::string_view type)
@@ -209,21 +317,31 @@ void FluidSynthPlayer::setFileName(const fs::path& file)
 
 void FluidSynthPlayer::open()
 {
-    if (m_device)
+    if (isOpen())
         throw MidiError("MIDI 装置はすでに開いています");
-    const std::string tune = readTune(m_file);
-    Synth& loaded = synth();
-    if (!loaded.failure.empty())
-        throw MidiError(loaded.failure);
+    std::string tune = readTune(m_file);
+    prepare();
+    if (takeLoaded(kOpenWait))
+        openDevice(std::move(tune));
+    else
+        m_pending = Pending{std::move(tune), false, std::chrono::steady_clock::now()};
+}
 
-    auto device = std::make_unique<Device>(loaded);
+void FluidSynthPlayer::openDevice(std::string tune)
+{
+    auto device = std::make_unique<Device>(*m_synth);
     if (!device->player || fluid().fluid_player_add_mem(device->player.get(), tune.data(), tune.size()) != FLUID_OK)
         throw MidiError("MIDI プレーヤーを開けません: " + utf8(m_file));
     const auto drivers = m_config.audioDrivers.empty() ? std::vector<std::string>{""} : m_config.audioDrivers;
+    fluid_settings_t* settings = m_synth->settings.get();
     for (const auto& driver : drivers) {
-        fluid().fluid_settings_setstr(loaded.settings.get(), "audio.driver",
-                                      (driver.empty() ? loaded.defaultDriver : driver).c_str());
-        device->driver.reset(fluid().new_fluid_audio_driver(loaded.settings.get(), loaded.synth.get()));
+        const std::string name = driver.empty() ? m_synth->defaultDriver : driver;
+        fluid().fluid_settings_setstr(settings, "audio.driver", name.c_str());
+        // FluidSynth's file renderer takes no processing callback; it serves
+        // tests that look at timing, not level.
+        device->driver.reset(name == "file"
+                                 ? fluid().new_fluid_audio_driver(settings, m_synth->synth.get())
+                                 : fluid().new_fluid_audio_driver2(settings, &Device::render, device.get()));
         if (device->driver)
             break;
     }
@@ -232,27 +350,123 @@ void FluidSynthPlayer::open()
     m_device = std::move(device);
 }
 
-void FluidSynthPlayer::play()
+void FluidSynthPlayer::start()
 {
-    if (!m_device)
-        throw MidiError("MIDI 装置が開かれていません");
     if (fluid().fluid_player_play(m_device->player.get()) != FLUID_OK)
         throw MidiError("曲を演奏できません: " + utf8(m_file));
+    m_device->started = true;
+}
+
+void FluidSynthPlayer::play()
+{
+    if (m_pending)
+        m_pending->play = true;
+    else if (m_device)
+        start();
+    else
+        throw MidiError("MIDI 装置が開かれていません");
 }
 
 void FluidSynthPlayer::close() noexcept
 {
     m_device.reset();
+    m_pending.reset();
 }
 
 bool FluidSynthPlayer::isOpen() const noexcept
 {
-    return m_device != nullptr;
+    return m_device || m_pending;
 }
 
-bool FluidSynthPlayer::isPlaying() const noexcept
+MidiState FluidSynthPlayer::poll()
 {
-    return m_device && fluid().fluid_player_get_status(m_device->player.get()) == FLUID_PLAYER_PLAYING;
+    if (m_pending) {
+        bool loaded = false;
+        try {
+            loaded = takeLoaded(0ms);
+        } catch (const MidiError&) {
+            m_pending.reset();
+            throw;
+        }
+        if (!loaded) {
+            if (std::chrono::steady_clock::now() - m_pending->since < m_config.loadPatience)
+                return MidiState::Loading;
+            fs::path trying;
+            if (m_load) {
+                const std::lock_guard lock(m_load->mutex);
+                trying = m_load->trying;
+            }
+            m_pending.reset();
+            throw MidiError("音色ファイル (SoundFont) の読み込みが終わりません: " + utf8(trying));
+        }
+        Pending pending = std::move(*m_pending);
+        m_pending.reset();
+        openDevice(std::move(pending.tune));
+        if (pending.play)
+            start();
+    }
+    if (!m_device)
+        return MidiState::Closed;
+    if (!m_device->started || !m_device->driver)
+        return MidiState::Stopped;
+    if (fluid().fluid_player_get_status(m_device->player.get()) == FLUID_PLAYER_PLAYING
+        || fluid().fluid_synth_get_active_voice_count(m_device->synth.synth.get()) > 0)
+        return MidiState::Playing;
+    // Played through and died away: hold no stream open on the sound server.
+    m_device->driver.reset();
+    return MidiState::Stopped;
+}
+
+// Runs on a thread of its own: loads the library, makes the synthesizer and
+// loads the first SoundFont that loads.
+void FluidSynthPlayer::loadSynth(const FluidSynthConfig& config, Load& load)
+{
+    if (!FluidSynthApi::load()) {
+        load.finish(nullptr, "MIDI 音源ライブラリ (FluidSynth) が見つかりません");
+        return;
+    }
+    auto loaded = std::make_unique<Synth>();
+    loaded->settings.reset(fluid().new_fluid_settings());
+    fluid_settings_t* settings = loaded->settings.get();
+    char text[256] = {};
+    fluid().fluid_settings_copystr(settings, "audio.driver", text, sizeof text);
+    loaded->defaultDriver = text;
+    fluid().fluid_settings_setnum(settings, "synth.gain", kSynthGain);
+    for (const auto& [name, value] : config.settings)
+        applySetting(settings, name, value);
+    double sampleRate = 0;
+    if (fluid().fluid_settings_getnum(settings, "synth.sample-rate", &sampleRate) == FLUID_OK && sampleRate > 0)
+        loaded->sampleRate = static_cast<float>(sampleRate);
+    loaded->synth.reset(fluid().new_fluid_synth(settings));
+    if (!loaded->synth) {
+        load.finish(nullptr, "MIDI シンセサイザーを用意できません");
+        return;
+    }
+
+    std::vector<std::string> looked;
+    for (fs::path soundFont : config.soundFonts) {
+        if (soundFont.empty()) {
+            text[0] = '\0';
+            fluid().fluid_settings_copystr(settings, "synth.default-soundfont", text, sizeof text);
+            soundFont = fs::path(std::u8string(text, text + std::char_traits<char>::length(text)));
+        }
+        const std::string place = utf8(soundFont);
+        if (soundFont.empty() || std::find(looked.begin(), looked.end(), place) != looked.end())
+            continue;
+        looked.push_back(place);
+        std::error_code error;
+        if (!fs::exists(soundFont, error))
+            continue;
+        {
+            const std::lock_guard lock(load.mutex);
+            load.trying = soundFont;
+        }
+        if (fluid().fluid_synth_sfload(loaded->synth.get(), place.c_str(), 1) != FLUID_FAILED) {
+            load.finish(std::move(loaded), {});
+            return;
+        }
+    }
+    load.finish(nullptr, "音色ファイル (SoundFont) が見つからないか、読み込めません。探した場所: " + joined(looked));
 }
 
 }  // namespace zentick::platform

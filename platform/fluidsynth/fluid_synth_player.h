@@ -2,9 +2,10 @@
 
 #include "platform/midi_player.h"
 
+#include <chrono>
 #include <filesystem>
-#include <future>
 #include <memory>
+#include <optional>
 #include <string>
 #include <utility>
 #include <vector>
@@ -12,23 +13,28 @@
 namespace zentick::platform {
 
 struct FluidSynthConfig {
-    // The first of these that exists is loaded.
+    // SoundFonts tried in order until one loads; an empty entry stands for
+    // FluidSynth's own default-SoundFont setting.
     std::vector<std::filesystem::path> soundFonts;
     // Audio drivers tried in order when the device opens; "" is FluidSynth's
     // own default for the platform.
     std::vector<std::string> audioDrivers;
     // Further FluidSynth settings, such as a file to render into.
     std::vector<std::pair<std::string, std::string>> settings;
+    // How long a tune may wait for its sounds before the user is told.
+    std::chrono::milliseconds loadPatience{50'000};
 
     // The platform's usual SoundFonts and audio outputs.
     static FluidSynthConfig desktop(const std::filesystem::path& programDir);
 };
 
-// The MIDI sequencer on FluidSynth. Loading a General MIDI SoundFont takes
-// long enough to freeze a window and holds megabytes, so it is loaded once,
-// on a thread of its own, when a tune is first wanted (prepare() or open()),
-// and kept for the life of the process. The device (player and audio
-// output) still opens and closes with each tune.
+// The MIDI sequencer on FluidSynth. A General MIDI SoundFont takes long
+// enough to load to freeze a window (seconds, or for ever on a stalled
+// disk) and holds tens to hundreds of megabytes, so it is loaded on a
+// thread of its own, only while a tune may be wanted (prepare() to
+// release()), and nothing ever waits on that thread for long: not the
+// window, and not the program's exit. The device (player and audio output)
+// opens and closes with each tune.
 class FluidSynthPlayer final : public MidiPlayer {
 public:
     explicit FluidSynthPlayer(FluidSynthConfig config);
@@ -37,27 +43,44 @@ public:
     FluidSynthPlayer& operator=(const FluidSynthPlayer&) = delete;
 
     void prepare() override;
+    void release() noexcept override;
     void setDeviceType(std::string_view type) override;
     void setFileName(const std::filesystem::path& file) override;
     void open() override;
     void play() override;
     void close() noexcept override;
     bool isOpen() const noexcept override;
-    bool isPlaying() const noexcept override;
+    MidiState poll() override;
 
-    // Loads the SoundFont if need be and waits for it; true when it loaded.
+    // Loads the sounds if need be and waits for them; true when they loaded.
+    // For tests and benchmarks: the program itself never waits.
     bool waitUntilLoaded();
+    // Whether the sounds are held in memory, loaded or still loading.
+    bool holdsSounds() const noexcept;
+    // Whether an audio output is open, so that sound is being made.
+    bool holdsOutput() const noexcept;
 
 private:
     struct Synth;
+    struct Load;
     struct Device;
+    struct Pending {
+        std::string tune;
+        bool play = false;
+        std::chrono::steady_clock::time_point since;
+    };
 
-    Synth& synth();
-    static std::shared_ptr<Synth> loadSynth(const FluidSynthConfig& config);
+    // True once the sounds are in; throws MidiError when their load failed.
+    bool takeLoaded(std::chrono::milliseconds wait);
+    void openDevice(std::string tune);
+    static void loadSynth(const FluidSynthConfig& config, Load& load);
+    void start();
 
     FluidSynthConfig m_config;
-    std::shared_future<std::shared_ptr<Synth>> m_synth;
-    std::unique_ptr<Device> m_device;
+    std::shared_ptr<Load> m_load;      // in flight, or done and not yet taken
+    std::unique_ptr<Synth> m_synth;    // the sounds, once loaded
+    std::unique_ptr<Device> m_device;  // open on the sounds
+    std::optional<Pending> m_pending;  // open, waiting for the sounds
     std::filesystem::path m_file;
 };
 

@@ -15,9 +15,10 @@ namespace zentick::platform {
 
 namespace {
 
-// Long enough for the bell to be heard whole, short enough that two ticks
-// three seconds apart each get their own.
-constexpr qint64 kBellMilliseconds = 700;
+// What a bell is taken to last before one has been heard, and how long a
+// toolkit beep, which reports no end, is given.
+constexpr std::chrono::milliseconds kBellGuess{150};
+constexpr std::chrono::milliseconds kToolkitBell{200};
 
 }  // namespace
 
@@ -58,43 +59,87 @@ struct BellBeeper::Canberra {
     ~Canberra()
     {
         if (context)
-            ca_context_destroy(context);
+            ca_context_destroy(context);  // ends its thread: no bell reports after this
     }
-    bool play() const
+    // `ended` runs on the sound system's thread when the bell has played.
+    bool play(std::uint32_t bell, ca_finish_callback_t ended, void* data) const
     {
-        return ca_context_play(context, 0, CA_PROP_EVENT_ID, "bell-window-system", CA_PROP_EVENT_DESCRIPTION,
-                               "Zentick alarm", nullptr)
-            == CA_SUCCESS;
+        ca_proplist* properties = nullptr;
+        if (ca_proplist_create(&properties) != CA_SUCCESS)
+            return false;
+        ca_proplist_sets(properties, CA_PROP_EVENT_ID, "bell-window-system");
+        ca_proplist_sets(properties, CA_PROP_EVENT_DESCRIPTION, "Zentick alarm");
+        const bool played = ca_context_play_full(context, bell, properties, ended, data) == CA_SUCCESS;
+        ca_proplist_destroy(properties);
+        return played;
     }
+    void cancel(std::uint32_t bell) const { ca_context_cancel(context, bell); }
 };
 
-BellBeeper::BellBeeper()
+BellBeeper::BellBeeper(std::chrono::milliseconds burstWindow)
+    : m_queue(burstWindow, kBellGuess)
 {
+    m_fallbackBell.setSingleShot(true);
+    QObject::connect(&m_fallbackBell, &QTimer::timeout, &m_events, [this] { rung(m_bell); });
     auto canberra = std::make_unique<Canberra>();
     if (ca_context_create(&canberra->context) != CA_SUCCESS)
         return;
     ca_context_change_props(canberra->context, CA_PROP_APPLICATION_NAME, "Zentick", nullptr);
+    // Connect now, so the first bell does not wait for the sound server.
+    if (ca_context_open(canberra->context) != CA_SUCCESS)
+        return;
     m_canberra = std::move(canberra);
 }
 #else
 // Without libcanberra the toolkit's beep is the platform's own sound.
 struct BellBeeper::Canberra {
-    bool play() const { return false; }
+    bool play(std::uint32_t, void (*)(void*, std::uint32_t, int, void*), void*) const { return false; }
+    void cancel(std::uint32_t) const {}
 };
 
-BellBeeper::BellBeeper() = default;
+BellBeeper::BellBeeper(std::chrono::milliseconds burstWindow)
+    : m_queue(burstWindow, kBellGuess)
+{
+    m_fallbackBell.setSingleShot(true);
+    QObject::connect(&m_fallbackBell, &QTimer::timeout, &m_events, [this] { rung(m_bell); });
+}
 #endif
 
 BellBeeper::~BellBeeper() = default;
 
 void BellBeeper::beep()
 {
-    if (m_sinceLastBell.isValid() && m_sinceLastBell.elapsed() < kBellMilliseconds)
+    if (m_queue.request(BellQueue::Clock::now()))
+        ring();
+}
+
+void BellBeeper::silence()
+{
+    m_queue.silence();
+    m_fallbackBell.stop();
+    if (m_canberra)
+        m_canberra->cancel(m_bell);
+    ++m_bell;  // its end, still on its way, is no longer ours
+}
+
+void BellBeeper::ring()
+{
+    ++m_bell;
+    const auto ended = [](auto*, std::uint32_t bell, int, void* data) {
+        auto* self = static_cast<BellBeeper*>(data);
+        QMetaObject::invokeMethod(&self->m_events, [self, bell] { self->rung(bell); }, Qt::QueuedConnection);
+    };
+    if (m_canberra && m_canberra->play(m_bell, ended, this))
         return;
-    m_sinceLastBell.start();
     // Qt's own beep is silent on Wayland and on many X11 set-ups: the last resort.
-    if (!m_canberra || !m_canberra->play())
-        QApplication::beep();
+    QApplication::beep();
+    m_fallbackBell.start(kToolkitBell);
+}
+
+void BellBeeper::rung(std::uint32_t bell)
+{
+    if (bell == m_bell && m_queue.finished(BellQueue::Clock::now()))
+        ring();
 }
 
 }  // namespace zentick::platform

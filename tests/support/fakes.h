@@ -16,6 +16,7 @@
 #include <map>
 #include <sstream>
 #include <string>
+#include <utility>
 #include <vector>
 
 namespace zentick::test {
@@ -51,7 +52,9 @@ public:
 class CountingBeeper final : public platform::Beeper {
 public:
     int beeps = 0;
+    int silenced = 0;
     void beep() override { ++beeps; }
+    void silence() override { ++silenced; }
 };
 
 struct Message {
@@ -137,7 +140,16 @@ public:
     std::string refuse;  // "open" or "play"
     bool open_ = false;
     bool playing = false;
+    bool holdsSounds = false;  // between prepare() and release()
     std::filesystem::path file;
+    std::string laterFailure;  // what the next poll() of an open device throws
+
+    void prepare() override { holdsSounds = true; }
+    void release() noexcept override
+    {
+        if (!open_)
+            holdsSounds = false;
+    }
 
     void setDeviceType(std::string_view type) override { steps.push_back("type " + std::string(type)); }
     void setFileName(const std::filesystem::path& name) override
@@ -166,7 +178,13 @@ public:
         playing = false;
     }
     bool isOpen() const noexcept override { return open_; }
-    bool isPlaying() const noexcept override { return playing; }
+    platform::MidiState poll() override
+    {
+        if (open_ && !laterFailure.empty())
+            throw platform::MidiError(std::exchange(laterFailure, {}));
+        return !open_ ? platform::MidiState::Closed
+                      : playing ? platform::MidiState::Playing : platform::MidiState::Stopped;
+    }
 };
 
 }  // namespace zentick::test

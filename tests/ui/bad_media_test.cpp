@@ -50,6 +50,7 @@ TEST(BadMedia, EveryUnplayableTuneTakesTheErrorPathAndTheClockRunsOn)
         frmMain window(state, {clock, beeper, messages, files, programDir, midi});
         window.show();
         window.findChild<QCheckBox*>("chkAl")->click();
+        midi.waitUntilLoaded();  // armed well before the alarm minute, as a user would
 
         QMetaObject::invokeMethod(window.findChild<QTimer*>("Timer1"), "timeout", Qt::DirectConnection);
         ASSERT_EQ(messages.shown.size(), 2u);

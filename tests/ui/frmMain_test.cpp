@@ -19,6 +19,7 @@ TEST_F(MainWindowTest, FirstStartCreatesTheSettingsAndShowsTheZoneTimeBeforeTheW
     EXPECT_EQ(main->windowTitle(), "ぽるたんの世界時計");
     EXPECT_EQ(control<QTimer>("Timer1")->interval(), 3000);
     EXPECT_TRUE(control<QTimer>("Timer1")->isActive());
+    EXPECT_EQ(control<QTimer>("Timer1")->timerType(), Qt::PreciseTimer) << "a coarse timer shows a new minute late";
 }
 
 TEST_F(MainWindowTest, AMinuteChangeShowsOnTheNextTick)
@@ -156,16 +157,40 @@ TEST_F(MainWindowTest, TheAlarmBoxReArmsAndInMidiModeSilencesTheTune)
     }
 }
 
-TEST_F(MainWindowTest, ATickThatFallsDueWhileAMessageIsOpenIsDropped)
+TEST_F(MainWindowTest, ReArmingSilencesTheBellsAtOnce)
+{
+    writeSettings("5,0,#12:00:00#,1\r\n");
+    start();
+    checkAlarm(true);
+    tick();
+    EXPECT_EQ(beeper.beeps, 201);
+    EXPECT_EQ(beeper.silenced, 1) << "the click that armed it";
+    checkAlarm(false);
+    EXPECT_EQ(beeper.silenced, 2) << "switched off";
+
+    checkAlarm(true);
+    tick();
+    click(control<QPushButton>("cmdIni"));
+    click(main->settingsDialog()->findChild<QPushButton*>("cmdOk"));
+    EXPECT_EQ(beeper.silenced, 4) << "OK in the settings re-arms";
+    EXPECT_EQ(beeper.beeps, 201 * 3) << "and the alarm minute sounds again at once";
+}
+
+TEST_F(MainWindowTest, ATickWhileAMessageIsOpenShowsTheTimeAndDecidesNothing)
 {
     writeSettings("5,0,#12:00:00#,2\r\n");
     start();
     midi.refuse = "open";
     checkAlarm(true);
-    messages.onShow = [&](const Message&) { tick(); };
-    const int readsBefore = clock.reads;
+    QString shownInsideBox;
+    messages.onShow = [&](const Message&) {
+        clock.time = local(2026, 12, 8, 12, 2);
+        tick();
+        shownInsideBox = timeText();
+    };
     tick();
-    EXPECT_EQ(clock.reads, readsBefore + 1) << "the ticks inside the boxes never ran";
+    EXPECT_EQ(shownInsideBox, "12:02") << "the face froze while a box was open";
+    EXPECT_EQ(midi.steps.size(), 3u) << "a tick inside the box ran the alarm again";
     ASSERT_EQ(messages.shown.size(), 2u);
     EXPECT_EQ(messages.shown[0], (Message{"曲のファイルが見つかりません", MessageIcon::Critical}));
     EXPECT_EQ(messages.shown[1].icon, MessageIcon::Critical);

@@ -62,6 +62,37 @@ TEST_F(MidiAlarmTest, AMissingTuneIsReportedTwiceAndTriedAgainOnTheNextTick)
     EXPECT_EQ(messages.shown.size(), 4u) << "once the minute has passed, nothing more";
 }
 
+TEST_F(MidiAlarmTest, SoundsThatFailAfterTheWindowOpenedAreReportedOnceAndCloseIt)
+{
+    midi.laterFailure = "音色ファイル (SoundFont) の読み込みが終わりません: /slow/Zentick.sf2";
+    tick();
+    frmMci* window = main->midiAlarmWindow();
+    ASSERT_NE(window, nullptr);
+    QTRY_VERIFY_WITH_TIMEOUT(!window->isVisible(), 2000);
+    ASSERT_EQ(messages.shown.size(), 1u) << "no \"(in ringAlarm)\": the alarm itself had started";
+    EXPECT_EQ(messages.shown[0],
+              (Message{"音色ファイル (SoundFont) の読み込みが終わりません: /slow/Zentick.sf2", MessageIcon::Critical}));
+    EXPECT_FALSE(midi.isOpen());
+}
+
+TEST_F(MidiAlarmTest, TheSoundsAreHeldOnlyWhileATuneMayBeWanted)
+{
+    EXPECT_TRUE(midi.holdsSounds) << "armed in MIDI mode";
+    checkAlarm(false);
+    EXPECT_FALSE(midi.holdsSounds) << "switched off";
+    checkAlarm(true);
+    EXPECT_TRUE(midi.holdsSounds) << "armed again, before any tick";
+
+    tick();  // the alarm minute: the tune's window opens
+    checkAlarm(false);
+    EXPECT_FALSE(midi.holdsSounds) << "the window closed with the alarm box";
+
+    state.buzzer = 0;
+    checkAlarm(true);
+    tick();
+    EXPECT_FALSE(midi.holdsSounds) << "a beep mode needs no tune";
+}
+
 TEST_F(MidiAlarmTest, AFailureToPlayClosesTheOpenDevice)
 {
     midi.refuse = "play";
@@ -96,7 +127,7 @@ TEST_F(MidiAlarmTest, EveryWayOfClosingStopsTheTune)
         checkAlarm(true);
         state.alarmDone = 0;
         tick();
-        ASSERT_TRUE(midi.isPlaying()) << ::testing::PrintToString(midi.steps);
+        ASSERT_TRUE(midi.playing) << ::testing::PrintToString(midi.steps);
         c.closeIt();
         EXPECT_FALSE(midi.isOpen());
         EXPECT_FALSE(main->midiAlarmWindow()->isVisible());
