@@ -10,10 +10,20 @@
 
 #include <cstdlib>
 
+#if defined(__GLIBC__)
+#include <malloc.h>
+#endif
+
 int main(int argc, char* argv[])
 {
     using namespace zentick;
 
+#if defined(__GLIBC__)
+    // One heap for every thread: a tune's SoundFont is loaded on a thread of
+    // its own, and in a heap of that thread's its tens of megabytes would
+    // stay with the process after they are freed.
+    mallopt(M_ARENA_MAX, 1);
+#endif
     QApplication app(argc, argv);
     QApplication::setApplicationName(platform::kApplicationName);
     ui::installFontSubstitutes();

@@ -13,8 +13,9 @@ bool isDigit(char c)
     return c >= '0' && c <= '9';
 }
 
-// Full-width forms U+FF01..U+FF5E sit at a fixed distance from ASCII; only the
-// characters a number can hold are folded. The ideographic space is a blank.
+// Full-width forms U+FF01..U+FF5E sit at a fixed distance from ASCII and are
+// read as ASCII, letters included, so "＆Ｈ１７" is hexadecimal as "&H17"
+// is. The ideographic space is a blank.
 std::string normalized(std::string_view text)
 {
     std::string out;
@@ -25,17 +26,15 @@ std::string normalized(std::string_view text)
             i += 2;
             continue;
         }
-        if (c == 0xEF && i + 2 < text.size()) {
+        if (c == 0xEF && i + 2 < text.size() && (static_cast<unsigned char>(text[i + 1]) & 0xC0) == 0x80
+            && (static_cast<unsigned char>(text[i + 2]) & 0xC0) == 0x80) {
             const auto b1 = static_cast<unsigned char>(text[i + 1]);
             const auto b2 = static_cast<unsigned char>(text[i + 2]);
             const unsigned codePoint = ((c & 0x0Fu) << 12) | ((b1 & 0x3Fu) << 6) | (b2 & 0x3Fu);
             if (codePoint >= 0xFF01 && codePoint <= 0xFF5E) {
-                const char ascii = static_cast<char>(codePoint - 0xFF01 + 0x21);
-                if (isDigit(ascii) || ascii == '+' || ascii == '-' || ascii == '.' || ascii == '&') {
-                    out += ascii;
-                    i += 2;
-                    continue;
-                }
+                out += static_cast<char>(codePoint - 0xFF01 + 0x21);
+                i += 2;
+                continue;
             }
         }
         if (c == ' ' || c == '\t' || c == '\n')

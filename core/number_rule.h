@@ -10,8 +10,8 @@ namespace zentick {
 // anywhere are dropped; "&H" and "&O" (either case) start a hexadecimal or
 // octal integer; otherwise the longest leading decimal number (sign, one full
 // stop, exponent) is read and the rest ignored. No number reads as 0.
-// Full-width digits, signs and the full stop count as their ASCII forms, so
-// text typed with a Japanese input method reads as it looks.
+// Full-width characters count as their ASCII forms, so text typed with a
+// Japanese input method reads as it looks.
 double readNumber(std::string_view text);
 
 // Rounds half to even (22.5 gives 22, 23.5 gives 24). Empty when the result

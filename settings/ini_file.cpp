@@ -12,6 +12,8 @@ using platform::WriteStep;
 std::string reason(std::error_code error)
 {
     using std::errc;
+    if (error.category() == platform::notAFileCategory())
+        return error.message();
     if (error == errc::no_such_file_or_directory)
         return "ファイルまたはフォルダーが見つかりません";
     if (error == errc::permission_denied || error == errc::operation_not_permitted)

@@ -11,8 +11,8 @@ namespace zentick::settings {
 
 namespace {
 
-// A value longer than this is no setting; only its start is kept, so that
-// no file, however large, is held in memory.
+// A value longer than this is no setting: reading it is a failure, never a
+// guess at what its first characters mean.
 constexpr std::size_t kMaxValueLength = 256;
 
 // Reads comma- or line-separated values the way the file was written, and
@@ -25,6 +25,7 @@ public:
     bool next(std::string& value)
     {
         value.clear();
+        m_tooLong = false;
         int c = m_in.get();
         while (c == ' ' || c == '\t')
             c = m_in.get();
@@ -33,6 +34,8 @@ public:
         while (c != EOF && c != ',' && c != '\r' && c != '\n') {
             if (value.size() < kMaxValueLength)
                 value += static_cast<char>(c);
+            else
+                m_tooLong = true;
             c = m_in.get();
         }
         if (c == '\r' && m_in.peek() == '\n')
@@ -43,9 +46,12 @@ public:
     }
 
     bool failed() const { return m_in.bad(); }
+    // The last value ran past kMaxValueLength.
+    bool tooLong() const { return m_tooLong; }
 
 private:
     std::istream& m_in;
+    bool m_tooLong = false;
 };
 
 std::string quoted(std::string_view text)
@@ -184,15 +190,18 @@ std::optional<std::string> readIniValues(std::istream& in, ClockState& state)
 {
     ValueReader reader(in);
     std::string text;
-    const auto nextValue = [&]() -> std::optional<std::string> {
-        if (reader.next(text))
+    const auto nextValue = [&](std::string_view name) -> std::optional<std::string> {
+        if (reader.next(text)) {
+            if (reader.tooLong())
+                return std::string(name) + "の値が長すぎます（" + std::to_string(kMaxValueLength) + " 文字まで）";
             return std::nullopt;
+        }
         if (reader.failed())
             return std::string("ファイルの読み込み中にエラーが発生しました");
         return std::string("値が 4 つそろう前にファイルが終わりました（ファイルの終わりを越えた読み込み）");
     };
 
-    if (auto failure = nextValue())
+    if (auto failure = nextValue("地域"))
         return failure;
     std::int16_t area = 0;
     if (auto failure = readInt16(text, "地域", area))
@@ -203,12 +212,12 @@ std::optional<std::string> readIniValues(std::istream& in, ClockState& state)
     }
     state.area = area;
 
-    if (auto failure = nextValue())
+    if (auto failure = nextValue("夏時間"))
         return failure;
     if (auto failure = readInt16(text, "夏時間", state.summer))
         return failure;
 
-    if (auto failure = nextValue())
+    if (auto failure = nextValue("アラーム時刻"))
         return failure;
     if (text.empty()) {
         state.alarmTime = 0;
@@ -218,7 +227,7 @@ std::optional<std::string> readIniValues(std::istream& in, ClockState& state)
         return "アラーム時刻の値" + quoted(text) + "を日付・時刻として読めません（型が一致しません）";
     }
 
-    if (auto failure = nextValue())
+    if (auto failure = nextValue("アラームの種類"))
         return failure;
     return readInt16(text, "アラームの種類", state.buzzer);
 }

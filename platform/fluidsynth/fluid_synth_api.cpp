@@ -32,7 +32,6 @@ std::optional<FluidSynthApi> loadLibrary()
                                        std::pair{QStringLiteral("fluidsynth-3"), -1},
                                        std::pair{QStringLiteral("fluidsynth"), -1}}) {
         QLibrary library(name, version);
-        library.setLoadHints(QLibrary::ResolveAllSymbolsHint);
         if (!library.load())
             continue;
         FluidSynthApi api = resolve(library);

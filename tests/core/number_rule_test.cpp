@@ -40,6 +40,13 @@ TEST(NumberRule, ReadsTheLeadingNumberOfWhatWasTyped)
         {".", 0},
         {"１５", 15},  // full-width digits as typed with a Japanese input method
         {"－３", -3},
+        // Full-width letters too: typed with the input method left on, they
+        // read as they look, not as a number cut short.
+        {"＆Ｈ１７", 23},
+        {"＆ｈｆｆ", 255},
+        {"１ｅ２", 100},
+        {"＋１．５", 1.5},
+        {"\xEF\x41\x41", 0},  // a broken sequence is no full-width form
         {"1\u30005", 15},  // the ideographic space is a blank too
         {"1e-999", 0},
     };

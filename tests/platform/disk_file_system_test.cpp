@@ -4,9 +4,15 @@
 
 #include <gtest/gtest.h>
 
+#include <set>
+#include <thread>
+
 #ifndef _WIN32
 #include <csignal>
 #include <sys/resource.h>
+#include <sys/stat.h>
+#include <sys/wait.h>
+#include <unistd.h>
 #endif
 
 namespace zentick::platform {
@@ -24,6 +30,15 @@ protected:
     {
         return std::string(std::istreambuf_iterator<char>(in), {});
     }
+
+    // What the folder holds: a save leaves no copy of its own behind.
+    std::set<std::string> folderContent() const
+    {
+        std::set<std::string> names;
+        for (const auto& entry : fs::directory_iterator(dir.path()))
+            names.insert(entry.path().filename().string());
+        return names;
+    }
 };
 
 TEST_F(DiskFiles, ReplacesTheWholeContentAndKeepsThePermissions)
@@ -31,12 +46,49 @@ TEST_F(DiskFiles, ReplacesTheWholeContentAndKeepsThePermissions)
     test::writeBytes(target, "old content that is longer than the new one\r\n");
     const auto perms = fs::perms::owner_read | fs::perms::owner_write | fs::perms::group_read;
     fs::permissions(target, perms);
-    test::writeBytes(DiskFileSystem::stagingPath(target), "left behind by a power cut");
+    test::writeBytes(dir.path() / "settings.ini.tmp", "left behind by a power cut in an older version");
 
     EXPECT_FALSE(files.replace(target, "new\r\n").has_value());
     EXPECT_EQ(test::readBytes(target), "new\r\n");
     EXPECT_EQ(fs::status(target).permissions(), perms);
-    EXPECT_FALSE(fs::exists(DiskFileSystem::stagingPath(target)));
+    EXPECT_EQ(folderContent(), (std::set<std::string>{"settings.ini", "settings.ini.tmp"}));
+}
+
+TEST_F(DiskFiles, ALinkIsFollowedToTheFileItNames)
+{
+    fs::create_directory(dir.path() / "elsewhere");
+    const fs::path real = dir.path() / "elsewhere" / "real.ini";
+    test::writeBytes(real, "old\r\n");
+    fs::create_symlink("elsewhere/real.ini", target);
+
+    EXPECT_FALSE(files.replace(target, "new\r\n").has_value());
+    EXPECT_TRUE(fs::is_symlink(target)) << "the link was replaced by a file";
+    EXPECT_EQ(test::readBytes(real), "new\r\n");
+
+    fs::remove(real);  // a link that points nowhere yet: the file it names is made
+    EXPECT_FALSE(files.replace(target, "first\r\n").has_value());
+    EXPECT_EQ(test::readBytes(real), "first\r\n");
+    EXPECT_TRUE(fs::is_symlink(target));
+}
+
+TEST_F(DiskFiles, TwoSaversInOneFolderNeverMeet)
+{
+    test::writeBytes(target, "old\r\n");
+    const auto saveMany = [&](const char* content, int& failures) {
+        DiskFileSystem own;
+        for (int i = 0; i < 200; ++i)
+            failures += own.replace(target, content).has_value() ? 1 : 0;
+    };
+    int failuresA = 0;
+    int failuresB = 0;
+    std::thread a([&] { saveMany("a\r\n", failuresA); });
+    std::thread b([&] { saveMany("b\r\n", failuresB); });
+    a.join();
+    b.join();
+    EXPECT_EQ(failuresA + failuresB, 0);
+    const auto content = test::readBytes(target);
+    EXPECT_TRUE(content == "a\r\n" || content == "b\r\n") << content;
+    EXPECT_EQ(folderContent(), (std::set<std::string>{"settings.ini"}));
 }
 
 TEST_F(DiskFiles, FailedReplacementsLeaveTheOldFileAsItWas)
@@ -47,11 +99,9 @@ TEST_F(DiskFiles, FailedReplacementsLeaveTheOldFileAsItWas)
         WriteStep step;
         std::errc code;
     } const cases[] = {
+        // Root may write it, but no write bit says the user wants it kept.
         {"read-only file", [&] { fs::permissions(target, fs::perms::owner_read); }, WriteStep::Open,
          std::errc::permission_denied},
-        {"a folder stands where the new copy goes",
-         [&] { fs::create_directory(DiskFileSystem::stagingPath(target)); }, WriteStep::Open,
-         std::errc::is_a_directory},
     };
     for (const auto& c : cases) {
         SCOPED_TRACE(c.name);
@@ -63,8 +113,16 @@ TEST_F(DiskFiles, FailedReplacementsLeaveTheOldFileAsItWas)
         EXPECT_EQ(failure->code, c.code);
         EXPECT_EQ(test::readBytes(target), "old\r\n");
         fs::permissions(target, fs::perms::owner_read | fs::perms::owner_write);
+        EXPECT_EQ(folderContent(), (std::set<std::string>{"settings.ini"}));
     }
-    EXPECT_TRUE(fs::is_directory(DiskFileSystem::stagingPath(target))) << "a folder that was not ours is kept";
+
+    // No copy can be named beside a file whose name is already as long as names go.
+    const fs::path longest = dir.path() / std::string(250, 'z');
+    test::writeBytes(longest, "old\r\n");
+    const auto failure = files.replace(longest, "new\r\n");
+    ASSERT_TRUE(failure.has_value());
+    EXPECT_EQ(failure->step, WriteStep::Open);
+    EXPECT_EQ(test::readBytes(longest), "old\r\n");
 }
 
 TEST_F(DiskFiles, AFolderInPlaceOfTheFileOrAMissingFolderCannotBeWritten)
@@ -98,7 +156,136 @@ TEST_F(DiskFiles, AWriteThatRunsOutOfRoomLeavesTheOldFileAndNoCopy)
     EXPECT_EQ(failure->step, WriteStep::Write);
     EXPECT_EQ(failure->code, std::errc::file_too_large);
     EXPECT_EQ(test::readBytes(target), "old\r\n");
-    EXPECT_FALSE(fs::exists(DiskFileSystem::stagingPath(target)));
+    EXPECT_EQ(folderContent(), (std::set<std::string>{"settings.ini"}));
+}
+
+TEST_F(DiskFiles, OnlyARegularFileIsReadAndNothingWaits)
+{
+    struct Case {
+        const char* name;
+        std::function<void()> arrange;
+        NotAFile kind;
+    } const cases[] = {
+        {"a FIFO with no writer", [&] { ASSERT_EQ(mkfifo(target.c_str(), 0644), 0); }, NotAFile::Fifo},
+        {"a link to /dev/zero", [&] { fs::create_symlink("/dev/zero", target); }, NotAFile::CharacterDevice},
+        {"a folder", [&] { fs::create_directory(target); }, NotAFile::Directory},
+    };
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.name);
+        c.arrange();
+        std::error_code error;
+        EXPECT_EQ(files.openForReading(target, error), nullptr);
+        EXPECT_EQ(error, make_error_code(c.kind));
+        EXPECT_NE(error.message().find("ファイルの場所に"), std::string::npos) << error.message();
+        const auto failure = files.replace(target, "new\r\n");
+        ASSERT_TRUE(failure.has_value()) << "replaced";
+        EXPECT_EQ(failure->code, make_error_code(c.kind));
+        fs::remove(target);
+    }
+}
+
+TEST_F(DiskFiles, AHugeFileIsReadOnlyAsFarAsASettingsFileGoes)
+{
+    test::writeBytes(target, std::string(1 << 20, '7'));
+    std::error_code error;
+    auto in = files.openForReading(target, error);
+    ASSERT_NE(in, nullptr);
+    EXPECT_EQ(contentOf(*in).size(), kMaxReadBytes);
+}
+
+// Permissions as an ordinary user meets them: the checks run in a child
+// that has dropped to nobody, with files and folders made by root.
+class DiskFilesAsUser : public DiskFiles {
+protected:
+    static constexpr uid_t kNobody = 65534;
+
+    void SetUp() override
+    {
+        if (geteuid() != 0)
+            GTEST_SKIP() << "needs root to make files of another user";
+        fs::permissions(dir.path(), fs::perms::owner_all | fs::perms::group_read | fs::perms::group_exec
+                                        | fs::perms::others_read | fs::perms::others_exec);
+    }
+
+    // Runs `check` as nobody; what it returns is the failure, empty for none.
+    static std::string asNobody(const std::function<std::string()>& check)
+    {
+        int report[2];
+        if (pipe(report) != 0)
+            return "no pipe";
+        const pid_t child = fork();
+        if (child == 0) {
+            close(report[0]);
+            std::string failure = setgid(kNobody) == 0 && setuid(kNobody) == 0 ? check() : "could not become nobody";
+            [[maybe_unused]] const auto written = write(report[1], failure.data(), failure.size());
+            _exit(0);
+        }
+        close(report[1]);
+        std::string failure;
+        char buffer[256];
+        for (ssize_t n; (n = read(report[0], buffer, sizeof buffer)) > 0;)
+            failure.append(buffer, static_cast<std::size_t>(n));
+        close(report[0]);
+        waitpid(child, nullptr, 0);
+        return failure;
+    }
+};
+
+TEST_F(DiskFilesAsUser, AWritableFileInAFolderTheUserCannotWriteIsSavedInPlace)
+{
+    test::writeBytes(target, "old content, longer than the new\r\n");
+    ASSERT_EQ(chown(target.c_str(), kNobody, kNobody), 0);
+    fs::permissions(target, fs::perms::owner_read | fs::perms::owner_write | fs::perms::group_read);
+    struct stat before {};
+    ASSERT_EQ(stat(target.c_str(), &before), 0);
+
+    EXPECT_EQ(asNobody([&]() -> std::string {
+                  DiskFileSystem own;
+                  const auto failure = own.replace(target, "new\r\n");
+                  return failure ? "refused: " + failure->code.message() : "";
+              }),
+              "");
+    EXPECT_EQ(test::readBytes(target), "new\r\n");
+    struct stat after {};
+    ASSERT_EQ(stat(target.c_str(), &after), 0);
+    EXPECT_EQ(after.st_ino, before.st_ino) << "written in place, so the same file";
+    EXPECT_EQ(fs::status(target).permissions(), fs::perms::owner_read | fs::perms::owner_write | fs::perms::group_read);
+    EXPECT_EQ(folderContent(), (std::set<std::string>{"settings.ini"}));
+}
+
+TEST_F(DiskFilesAsUser, AFileTheUserMayNotWriteIsNeverReplacedEvenInAFolderTheyMay)
+{
+    fs::permissions(dir.path(), fs::perms::all);
+    test::writeBytes(target, "old\r\n");  // root's, 0644
+    fs::permissions(target, fs::perms::owner_read | fs::perms::owner_write | fs::perms::group_read
+                                | fs::perms::others_read);
+
+    EXPECT_EQ(asNobody([&]() -> std::string {
+                  DiskFileSystem own;
+                  const auto failure = own.replace(target, "new\r\n");
+                  if (!failure)
+                      return "replaced";
+                  if (failure->step != WriteStep::Open || failure->code != std::errc::permission_denied)
+                      return "wrong failure: " + failure->code.message();
+                  return "";
+              }),
+              "");
+    EXPECT_EQ(test::readBytes(target), "old\r\n");
+    struct stat status {};
+    ASSERT_EQ(stat(target.c_str(), &status), 0);
+    EXPECT_EQ(status.st_uid, 0u) << "the file changed hands";
+    EXPECT_EQ(folderContent(), (std::set<std::string>{"settings.ini"}));
+}
+
+TEST_F(DiskFilesAsUser, ReplacingKeepsTheFilesOwner)
+{
+    test::writeBytes(target, "old\r\n");
+    ASSERT_EQ(chown(target.c_str(), kNobody, kNobody), 0);
+    EXPECT_FALSE(files.replace(target, "new\r\n").has_value());  // root, for a user
+    struct stat status {};
+    ASSERT_EQ(stat(target.c_str(), &status), 0);
+    EXPECT_EQ(status.st_uid, kNobody);
+    EXPECT_EQ(test::readBytes(target), "new\r\n");
 }
 #endif
 
@@ -108,10 +295,6 @@ TEST_F(DiskFiles, OpeningTellsAMissingFileApart)
     EXPECT_EQ(files.openForReading(target, error), nullptr);
     EXPECT_EQ(error, std::errc::no_such_file_or_directory);
 
-    fs::create_directory(target);
-    EXPECT_EQ(files.openForReading(target, error), nullptr);
-    EXPECT_EQ(error, std::errc::is_a_directory);
-    fs::remove(target);
 
     test::writeBytes(target, "5,0\r\n");
     auto in = files.openForReading(target, error);

@@ -8,6 +8,10 @@
 
 #include <gtest/gtest.h>
 
+#include <fcntl.h>
+#include <sys/stat.h>
+#include <unistd.h>
+
 #include <chrono>
 #include <cstring>
 #include <functional>
@@ -99,6 +103,7 @@ TEST_F(FluidSynthRendering, CloseStopsATuneAtOnce)
 {
     test::writeBytes(tune, test::oneNoteTune(16));  // eight seconds long
     FluidSynthPlayer player(renderInto(output));
+    ASSERT_TRUE(player.waitUntilLoaded());
     player.setDeviceType("Sequencer");
     player.setFileName(tune);
     player.open();
@@ -116,6 +121,70 @@ TEST_F(FluidSynthRendering, CloseStopsATuneAtOnce)
     player.play();
     EXPECT_EQ(player.poll(), MidiState::Playing);
     player.close();
+}
+
+TEST_F(FluidSynthRendering, ASoundFontWhoseReadNeverEndsIsReportedAndNeverWaitedFor)
+{
+    test::writeBytes(tune, test::oneNoteTune());
+    const fs::path stalled = dir.path() / "Zentick.sf2";
+    ASSERT_EQ(mkfifo(stalled.c_str(), 0644), 0);  // with no writer, opening it waits for ever
+    auto config = renderInto(output);
+    config.soundFonts = {stalled};
+    config.loadPatience = 300ms;
+    {
+        FluidSynthPlayer player(config);
+        player.setDeviceType("Sequencer");
+        player.setFileName(tune);
+        player.open();  // returns: the device waits for its sounds
+        EXPECT_TRUE(player.isOpen());
+        player.play();
+        EXPECT_EQ(player.poll(), MidiState::Loading);
+        std::string failure;
+        ASSERT_TRUE(waitFor([&] {
+            try {
+                player.poll();
+            } catch (const MidiError& error) {
+                failure = error.what();
+            }
+            return !failure.empty();
+        })) << "the load that never ends was never reported";
+        EXPECT_NE(failure.find("終わりません"), std::string::npos) << failure;
+        EXPECT_NE(failure.find(stalled.string()), std::string::npos) << failure;
+        EXPECT_FALSE(player.isOpen());
+    }  // and the player goes without waiting for the load
+
+    // Let the stalled load end, so it leaves nothing behind.
+    const int writer = ::open(stalled.c_str(), O_WRONLY | O_NONBLOCK);
+    if (writer >= 0)
+        ::close(writer);
+}
+
+TEST_F(FluidSynthRendering, AFailedLoadIsTriedAgainAndReleasedSoundsAreFreed)
+{
+    test::writeBytes(tune, test::oneNoteTune());
+    auto config = renderInto(output);
+    const fs::path beside = dir.path() / "Zentick.sf2";
+    config.soundFonts = {beside};
+    FluidSynthPlayer player(config);
+    player.setDeviceType("Sequencer");
+    player.setFileName(tune);
+    try {
+        player.open();
+        ADD_FAILURE() << "opened without a SoundFont";
+    } catch (const MidiError& failure) {
+        EXPECT_NE(std::string(failure.what()).find(beside.string()), std::string::npos) << "where it looked";
+    }
+
+    // The user puts a SoundFont beside the program: the next Open finds it.
+    fs::create_symlink(fs::canonical("/usr/share/sounds/sf2/default-GM.sf2"), beside);
+    player.open();
+    EXPECT_TRUE(waitFor([&] { return player.poll() != MidiState::Loading; }));
+    EXPECT_EQ(player.poll(), MidiState::Stopped);
+    player.close();
+
+    EXPECT_TRUE(player.holdsSounds());
+    player.release();
+    EXPECT_FALSE(player.holdsSounds());
 }
 
 TEST_F(FluidSynthRendering, RefusesToOpenWhatItCannotPlay)

@@ -85,7 +85,7 @@ TEST(IniFormat, DateItemsInAllThreeForms)
 
 struct ReadCase {
     const char* name;
-    const char* content;
+    std::string content;
     ClockState expected;
     bool fails;
 };
@@ -124,6 +124,12 @@ TEST(IniFormat, ReadsValueByValueAndStopsAtTheFirstBadOne)
         {"a zone far below the table", "-20,0,#06:30:00#,0", settingsOf(0, 0, 0, 0), true},
         {"an alarm that is no date item", "12,1,06:30,0", settingsOf(12, 1, 0, 0), true},
         {"an alarm hour out of range", "12,1,#25:00:00#,0", settingsOf(12, 1, 0, 0), true},
+        // Longer than any setting: refused, never read as its first part.
+        {"a zone of 256 zeros and a 7", std::string(256, '0') + "7,0,#06:30:00#,0", settingsOf(0, 0, 0, 0), true},
+        {"a sound of 1, 255 blanks and 2", "12,1,#06:30:00#,1" + std::string(255, ' ') + "2",
+         settingsOf(12, 1, sixThirty, 0), true},
+        {"a value of 256 characters is still read", std::string(255, '0') + "7,0,#06:30:00#,0",
+         settingsOf(7, 0, sixThirty, 0), false},
     };
     for (const auto& c : cases) {
         SCOPED_TRACE(c.name);
@@ -141,13 +147,14 @@ TEST(IniFormat, ReadsValueByValueAndStopsAtTheFirstBadOne)
 TEST(IniFormat, FailuresSayWhatWasWrong)
 {
     struct Case {
-        const char* content;
+        std::string content;
         const char* mentions;
     } const cases[] = {
         {"", "ファイルの終わり"},
         {"99999,0,#07:00:00#,2", "「99999」"},
         {"40,0,#07:00:00#,2", "地域"},
         {"5,0,#7#,2", "「#7#」"},
+        {"5,0,#07:00:00#,1" + std::string(255, ' ') + "2", "アラームの種類の値が長すぎます"},
     };
     for (const auto& c : cases) {
         SCOPED_TRACE(c.content);

@@ -1,23 +1,35 @@
 #pragma once
 
 #include <string>
+#include <vector>
 
 namespace zentick::test {
 
-// A Standard MIDI File (format 0, 480 ticks a quarter, 120 beats a minute)
-// that plays one loud note for `quarters` quarter notes.
-inline std::string oneNoteTune(int quarters = 1)
+// Standard MIDI Files (format 0, 480 ticks a quarter, 120 beats a minute)
+// played on the piano: each step sounds its notes together for `quarters`
+// quarter notes at `velocity`.
+struct Step {
+    std::vector<int> notes;
+    int velocity = 100;
+    int quarters = 1;
+};
+
+inline std::string standardMidiFile(const std::vector<Step>& steps)
 {
-    const int ticks = 480 * quarters;
-    std::string track = {
-        '\x00', '\xC0', '\x00',          // piano
-        '\x00', '\x90', '\x3C', '\x7F',  // note on, middle C
+    const auto delta = [](int ticks) {
+        std::string bytes;
+        for (int rest = ticks; rest > 0 || bytes.empty(); rest >>= 7)
+            bytes.insert(bytes.begin(), static_cast<char>((rest & 0x7F) | (bytes.empty() ? 0 : 0x80)));
+        return bytes;
     };
-    // The note's length as a variable-length quantity.
-    std::string delta;
-    for (int rest = ticks; rest > 0 || delta.empty(); rest >>= 7)
-        delta.insert(delta.begin(), static_cast<char>((rest & 0x7F) | (delta.empty() ? 0 : 0x80)));
-    track += delta + std::string{'\x80', '\x3C', '\x40', '\x00', '\xFF', '\x2F', '\x00'};
+    std::string track = {'\x00', '\xC0', '\x00'};  // piano
+    for (const auto& step : steps) {
+        for (const int note : step.notes)
+            track += delta(0) + std::string{'\x90', static_cast<char>(note), static_cast<char>(step.velocity)};
+        for (std::size_t i = 0; i < step.notes.size(); ++i)
+            track += delta(i == 0 ? 480 * step.quarters : 0) + std::string{'\x80', static_cast<char>(step.notes[i]), '\x40'};
+    }
+    track += delta(0) + std::string{'\xFF', '\x2F', '\x00'};
 
     std::string file = "MThd";
     file += std::string{'\x00', '\x00', '\x00', '\x06', '\x00', '\x00', '\x00', '\x01', '\x01', '\xE0'};
@@ -26,6 +38,32 @@ inline std::string oneNoteTune(int quarters = 1)
     file += std::string{static_cast<char>(length >> 24), static_cast<char>(length >> 16), static_cast<char>(length >> 8),
                         static_cast<char>(length)};
     return file + track;
+}
+
+// One loud note, middle C, for `quarters` quarter notes.
+inline std::string oneNoteTune(int quarters = 1)
+{
+    return standardMidiFile({{{60}, 127, quarters}});
+}
+
+// What an alarm tune typically is: a piano melody at velocity 100.
+inline std::string pianoMelody()
+{
+    std::vector<Step> steps;
+    for (const int note : {60, 64, 67, 72, 67, 64, 60})
+        steps.push_back({{note}, 100, 1});
+    return standardMidiFile(steps);
+}
+
+// As loud as a tune gets: eight-note chords at velocity 127.
+inline std::string loudChords()
+{
+    std::vector<Step> steps;
+    for (int round = 0; round < 2; ++round) {
+        for (const int root : {36, 41, 43, 36})
+            steps.push_back({{root, root + 12, root + 24, root + 28, root + 31, root + 36, root + 40, root + 43}, 127, 1});
+    }
+    return standardMidiFile(steps);
 }
 
 }  // namespace zentick::test

@@ -4,6 +4,7 @@
 // manager would, for tests and benchmarks of the real program.
 
 #include <X11/Xlib.h>
+#include <X11/extensions/XTest.h>
 
 #include <chrono>
 #include <optional>
@@ -53,6 +54,26 @@ public:
         XSendEvent(m_display, window, False, NoEventMask, &event);
         XFlush(m_display);
     }
+
+    // A left click at a point given as a fraction of the window's size, as
+    // the user's mouse would make it.
+    void click(Window window, double x, double y)
+    {
+        XWindowAttributes attributes{};
+        Window child = 0;
+        int rootX = 0;
+        int rootY = 0;
+        if (!XGetWindowAttributes(m_display, window, &attributes)
+            || !XTranslateCoordinates(m_display, window, DefaultRootWindow(m_display), static_cast<int>(attributes.width * x),
+                                      static_cast<int>(attributes.height * y), &rootX, &rootY, &child))
+            return;
+        XTestFakeMotionEvent(m_display, -1, rootX, rootY, CurrentTime);
+        XTestFakeButtonEvent(m_display, 1, True, CurrentTime);
+        XTestFakeButtonEvent(m_display, 1, False, CurrentTime);
+        XFlush(m_display);
+    }
+
+    bool isShown(const std::string& title) { return findWindow(title).has_value(); }
 
 private:
     std::optional<Window> findWindow(const std::string& title)

@@ -7,11 +7,16 @@
 #include "support/midi_file.h"
 #include "support/temp_dir.h"
 
+#include <fcntl.h>
+#include <sys/stat.h>
+#include <unistd.h>
+
 namespace zentick::ui::test {
 namespace {
 
 using platform::MessageIcon;
 namespace fs = std::filesystem;
+using namespace std::chrono_literals;
 
 TEST(BadMedia, EveryUnplayableTuneTakesTheErrorPathAndTheClockRunsOn)
 {
@@ -65,6 +70,49 @@ TEST(BadMedia, EveryUnplayableTuneTakesTheErrorPathAndTheClockRunsOn)
         EXPECT_EQ(window.findChild<QLineEdit*>("txtTimeWd")->text(), "12:01");
         window.close();
     }
+}
+
+TEST(BadMedia, ASoundFontThatNeverLoadsNeverFreezesTheWindow)
+{
+    TempDir dir;
+    writeBytes(platform::besideProgram(dir.path(), "Zentick.mid"), oneNoteTune());
+    const fs::path stalled = dir.path() / "Zentick.sf2";
+    ASSERT_EQ(mkfifo(stalled.c_str(), 0644), 0);  // its read never returns
+    auto config = platform::FluidSynthConfig::desktop(dir.path());
+    config.soundFonts = {stalled};
+    config.audioDrivers = {"file"};
+    config.settings = {{"audio.file.name", (dir.path() / "out.raw").string()}};
+    config.loadPatience = 500ms;
+    {
+        platform::FluidSynthPlayer midi(config);
+        FakeClock clock;
+        CountingBeeper beeper;
+        RecordingMessageBox messages;
+        MemoryFileSystem files;
+        FixedProgramDir programDir{dir.path()};
+        files.files[settings::iniPath(dir.path())] = "5,0,#12:00:00#,2\r\n";
+        ClockState state;
+        frmMain window(state, {clock, beeper, messages, files, programDir, midi});
+        window.show();
+        window.findChild<QCheckBox*>("chkAl")->click();  // the load starts here, and stalls
+        QMetaObject::invokeMethod(window.findChild<QTimer*>("Timer1"), "timeout", Qt::DirectConnection);
+
+        // The tick came back; the tune's window waits for its sounds.
+        frmMci* tuneWindow = window.midiAlarmWindow();
+        ASSERT_NE(tuneWindow, nullptr);
+        EXPECT_TRUE(tuneWindow->isVisible());
+        EXPECT_EQ(tuneWindow->findChild<QLabel*>("MMControl1")->text(), "… 準備中");
+        EXPECT_TRUE(messages.shown.empty());
+
+        // Past the patience the user is told, once, and the window closes.
+        QTRY_VERIFY_WITH_TIMEOUT(!tuneWindow->isVisible(), 5000);
+        ASSERT_EQ(messages.shown.size(), 1u);
+        EXPECT_NE(messages.shown[0].text.find("Zentick.sf2"), std::string::npos) << messages.shown[0].text;
+        window.close();
+    }
+    const int writer = ::open(stalled.c_str(), O_WRONLY | O_NONBLOCK);  // let the stalled load end
+    if (writer >= 0)
+        ::close(writer);
 }
 
 }  // namespace

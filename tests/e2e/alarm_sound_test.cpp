@@ -1,0 +1,128 @@
+// The alarm as a user hears it: the real zentick on an X display of its own,
+// a private PulseAudio with a null sink, the sink's monitor recorded, and the
+// program's clock set a few seconds before the alarm minute.
+
+#include <gtest/gtest.h>
+
+#include "support/midi_file.h"
+// Xlib's macros (None, Bool) clash with GoogleTest's names: these come last.
+#include "support/alarm_run.h"
+#include "support/sound_server.h"
+
+#include <algorithm>
+#include <chrono>
+#include <cstdio>
+#include <string>
+
+namespace {
+
+namespace fs = std::filesystem;
+using namespace std::chrono_literals;
+using Clock = std::chrono::steady_clock;
+
+using zentick::test::Alarm;
+using zentick::test::dbfs;
+using zentick::test::hearAlarm;
+using zentick::test::Recording;
+using zentick::test::SoundServer;
+
+
+class AlarmThroughSoundServer : public ::testing::Test {
+protected:
+    SoundServer server;
+
+    Alarm sound(int buzzer, const std::string& tune, Clock::duration listen)
+    {
+        return hearAlarm(server, {ZENTICK_EXE, FAKETIME_LIBRARY}, buzzer, tune, listen);
+    }
+
+    // Sound comes within 200 ms of the alarm tick. The tick's own moment
+    // lies between the exec and the window's appearance, plus 3 s; the
+    // latency is checked against the earlier, the stricter, of the two.
+    static void expectPromptStart(const Alarm& alarm, const char* mode)
+    {
+        const auto* first = alarm.firstSound();
+        ASSERT_NE(first, nullptr) << mode << ": nothing was heard";
+        const auto latest = alarm.latestLatency(*first);
+        const auto earliest = alarm.earliestLatency(*first);
+        std::printf("%s: first sound %lld to %lld ms after the alarm tick, peak %.1f dBFS\n", mode,
+                    static_cast<long long>(earliest.count()), static_cast<long long>(latest.count()), dbfs(first->peak));
+        EXPECT_GE(earliest.count(), -20) << mode << ": sound before the alarm tick";
+#ifndef ZENTICK_SANITIZED
+        EXPECT_LE(latest.count(), 200) << mode << ": sound came late";
+#else
+        // Start-up under the sanitizers takes long enough to blur the
+        // bound; only the build for users is timed.
+        EXPECT_LE(earliest.count(), 200) << mode << ": sound came late";
+#endif
+    }
+};
+
+TEST_F(AlarmThroughSoundServer, EveryModeIsHeardAsTheUserExpects)
+{
+    ASSERT_TRUE(server.ready()) << "the private PulseAudio did not start";
+
+    {
+        SCOPED_TRACE("one beep");
+        const Alarm alarm = sound(0, "", 2s);
+        ASSERT_TRUE(alarm.programRan);
+        expectPromptStart(alarm, "beep");
+        if (const auto* first = alarm.firstSound()) {
+            EXPECT_LT(alarm.audibleShare(first->arrived + 1s, 1s), 0.01) << "one bell, not more";
+        }
+    }
+    {
+        SCOPED_TRACE("burst");
+        const Alarm alarm = sound(1, "", 4s);
+        ASSERT_TRUE(alarm.programRan);
+        expectPromptStart(alarm, "burst");
+        if (const auto* first = alarm.firstSound()) {
+            const double share = alarm.audibleShare(first->arrived, 3s, 50ms);
+            std::printf("burst: heard in %.0f %% of the 50 ms stretches of the tick after it began (%.0f %% of 10 ms ones)\n",
+                        share * 100, alarm.audibleShare(first->arrived, 3s) * 100);
+            EXPECT_GT(share, 0.9) << "the burst left pauses in the tick";
+        }
+    }
+    {
+        SCOPED_TRACE("piano tune");
+        const Alarm alarm = sound(2, zentick::test::pianoMelody(), 8s);  // 3.5 s of notes and their release
+        ASSERT_TRUE(alarm.programRan);
+        expectPromptStart(alarm, "tune");
+        int peak = 0;
+        for (const auto& block : alarm.heard)
+            peak = std::max(peak, block.peak);
+        std::printf("tune: peak %.1f dBFS\n", dbfs(peak));
+        EXPECT_GE(dbfs(peak), -6.0) << "the tune is too quiet";
+        EXPECT_LE(dbfs(peak), -1.0) << "the tune is too loud";
+        EXPECT_TRUE(alarm.tuneWindowStayed) << "the tune's window closed by itself";
+        EXPECT_EQ(alarm.streamsAtEnd, "") << "the tune has ended, but a stream is still held";
+    }
+    {
+        SCOPED_TRACE("loud chords");
+        const Alarm alarm = sound(2, zentick::test::loudChords(), 5s);
+        ASSERT_TRUE(alarm.programRan);
+        int peak = 0;
+        int run = 0;
+        for (const auto& block : alarm.heard) {
+            peak = std::max(peak, block.peak);
+            run = std::max(run, block.fullScaleRun);
+        }
+        std::printf("chords: peak %.1f dBFS, longest full-scale run %d samples\n", dbfs(peak), run);
+        EXPECT_GT(dbfs(peak), -6.0) << "nothing loud was heard";
+        EXPECT_EQ(run, 0) << "the tune clipped";
+    }
+}
+
+TEST_F(AlarmThroughSoundServer, ATunesSoundsAreHeldOnlyWhileItIsArmed)
+{
+    const auto memory = zentick::test::memoryWithTuneArmed({ZENTICK_EXE, FAKETIME_LIBRARY});
+    ASSERT_GT(memory.neverArmed, 0) << "the program did not start";
+    std::printf("resident: %ld KiB never armed, %ld KiB armed, %ld KiB switched off\n", memory.neverArmed,
+                memory.armed, memory.switchedOff);
+    EXPECT_GT(memory.armed - memory.neverArmed, 4 * 1024) << "no sounds were loaded when the tune was armed";
+    // What stays is FluidSynth's shared libraries, loaded once (about 5 MiB
+    // of code and data pages); the SoundFont's 20 MiB and more must be gone.
+    EXPECT_LT(memory.switchedOff - memory.neverArmed, 6 * 1024) << "the sounds stayed in memory";
+}
+
+}  // namespace

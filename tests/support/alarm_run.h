@@ -1,0 +1,158 @@
+#pragma once
+
+// One alarm as a user meets it: the real program in a folder of its own,
+// its clock set by libfaketime a few seconds before the alarm minute, the
+// alarm box checked by a click, and the sound server's sink recorded.
+
+#include "support/sound_server.h"
+#include "support/temp_dir.h"
+#include "support/x_display.h"
+
+#include <filesystem>
+#include <string>
+
+namespace zentick::test {
+
+using namespace sound;
+
+// Quieter than this is silence: the null sink gives exact zeros.
+constexpr double kAudibleDbfs = -50;
+// The program's clock starts here: the first tick after start-up (3 s)
+// falls in the alarm minute, whatever the start-up took up to a second.
+constexpr const char* kFakeStart = "@2026-12-08 06:59:58";
+constexpr auto kFirstTick = 3s;
+
+// The alarm box's check mark: its place in the window, in twips, over the
+// window's size.
+inline void clickAlarmBox(XDisplay& display, Window window)
+{
+    display.click(window, (1920.0 + 90.0) / 3405.0, (180.0 + 90.0) / 1185.0);
+}
+
+struct AlarmProgram {
+    std::filesystem::path program;   // the zentick to copy
+    std::string faketime;            // libfaketime, preloaded
+};
+
+struct Alarm {
+    Clock::time_point started;  // exec: the first tick comes 3 s after, or later
+    Clock::time_point shown;    // the main window seen: the first tick comes 3 s after, or earlier
+    std::vector<Recording::Block> heard;  // from the start on
+    bool tuneWindowStayed = false;
+    std::string streamsAtEnd;
+    bool programRan = false;
+
+    // The first audible block after the start, with the bounds of its
+    // latency from the alarm tick.
+    const Recording::Block* firstSound() const
+    {
+        for (const auto& block : heard) {
+            if (block.arrived > started && dbfs(block.peak) > kAudibleDbfs)
+                return &block;
+        }
+        return nullptr;
+    }
+    std::chrono::milliseconds latestLatency(const Recording::Block& block) const
+    {
+        return std::chrono::duration_cast<std::chrono::milliseconds>(block.arrived - (started + kFirstTick));
+    }
+    std::chrono::milliseconds earliestLatency(const Recording::Block& block) const
+    {
+        return std::chrono::duration_cast<std::chrono::milliseconds>(block.arrived - (shown + kFirstTick));
+    }
+    // Of the `window`-long stretches of [from, from + span), the share in
+    // which something is heard. A bell's own faint tail and the sound
+    // server's start of the next stream are far shorter than 50 ms: a pause
+    // the ear would notice is not.
+    double audibleShare(Clock::time_point from, Clock::duration span, Clock::duration window = 10ms) const
+    {
+        const auto windows = static_cast<std::size_t>(span / window);
+        std::vector<bool> audible(windows, false);
+        for (const auto& block : heard) {
+            if (block.arrived >= from && block.arrived < from + span && dbfs(block.peak) > kAudibleDbfs)
+                audible[static_cast<std::size_t>((block.arrived - from) / window)] = true;
+        }
+        return windows == 0 ? 0.0
+                            : static_cast<double>(std::count(audible.begin(), audible.end(), true)) / static_cast<double>(windows);
+    }
+};
+
+// The program with the given sound, heard for `listen` after its first tick.
+inline Alarm hearAlarm(const SoundServer& server, const AlarmProgram& how, int buzzer, const std::string& tune,
+                   Clock::duration listen)
+{
+    Alarm alarm;
+    XDisplay display;
+    TempDir folder;
+    const std::filesystem::path program = folder.path() / "zentick";
+    std::filesystem::copy_file(how.program, program);
+    writeBytes(folder.path() / "Zentick.ini", "5,0,#07:00:00#," + std::to_string(buzzer) + "\r\n");
+    if (!tune.empty())
+        writeBytes(folder.path() / "Zentick.mid", tune);
+
+    Recording recording(server);
+    std::this_thread::sleep_for(300ms);  // the recording is under way
+    alarm.started = Clock::now();
+    {
+        Child zentick({program.string()},
+                      {"PULSE_SERVER=" + server.address(), "LD_PRELOAD=" + how.faketime,
+                       std::string("FAKETIME=") + kFakeStart, "FAKETIME_DONT_FAKE_MONOTONIC=1",
+                       // A sanitized build wants its runtime first, and faketime is preloaded.
+                       "ASAN_OPTIONS=verify_asan_link_order=0:detect_leaks=0"});
+        const auto window = display.waitForWindow("ぽるたんの世界時計", 5);
+        alarm.shown = Clock::now();
+        if (!window)
+            return alarm;
+        alarm.programRan = true;
+        clickAlarmBox(display, *window);
+        std::this_thread::sleep_until(alarm.started + kFirstTick + listen);
+        alarm.tuneWindowStayed = display.isShown("時間ですよ！");
+        alarm.streamsAtEnd = server.streams();
+    }
+    alarm.heard = recording.blocks();
+    return alarm;
+}
+
+// Resident memory of a process, in KiB.
+inline long residentKib(pid_t pid)
+{
+    const std::string status = readBytes("/proc/" + std::to_string(pid) + "/status");
+    const auto at = status.find("VmRSS:");
+    return at == std::string::npos ? -1 : std::strtol(status.c_str() + at + 6, nullptr, 10);
+}
+
+struct TuneMemory {
+    long neverArmed = -1;  // KiB, before the alarm box was first checked
+    long armed = -1;       // with a MIDI alarm armed, its sounds loaded
+    long switchedOff = -1; // after the alarm box was switched off again
+};
+
+// The program in MIDI mode, its alarm hours away: what a tune's sounds cost
+// while they are held and after they are let go.
+inline TuneMemory memoryWithTuneArmed(const AlarmProgram& how)
+{
+    TuneMemory memory;
+    XDisplay display;
+    TempDir folder;
+    const std::filesystem::path program = folder.path() / "zentick";
+    std::filesystem::copy_file(how.program, program);
+    writeBytes(folder.path() / "Zentick.ini", "5,0,#07:00:00#,2\r\n");
+    Child zentick({program.string()}, {"LD_PRELOAD=" + how.faketime, "FAKETIME=@2026-12-08 12:00:00",
+                                       "FAKETIME_DONT_FAKE_MONOTONIC=1",
+                                       "ASAN_OPTIONS=verify_asan_link_order=0:detect_leaks=0"});
+    const auto window = display.waitForWindow("ぽるたんの世界時計", 5);
+    if (!window)
+        return memory;
+    const auto settle = [] { std::this_thread::sleep_for(2500ms); };
+    settle();
+    memory.neverArmed = residentKib(zentick.pid());
+    clickAlarmBox(display, *window);
+    settle();
+    memory.armed = residentKib(zentick.pid());
+    clickAlarmBox(display, *window);
+    settle();
+    memory.switchedOff = residentKib(zentick.pid());
+    return memory;
+}
+
+}  // namespace zentick::test

@@ -1,0 +1,198 @@
+#pragma once
+
+// A private PulseAudio with a null sink, its monitor recorded as it plays,
+// and the child processes around them: how the alarm tests and benchmarks
+// hear the real program.
+
+#include "support/temp_dir.h"
+
+#include <fcntl.h>
+#include <signal.h>
+#include <sys/wait.h>
+#include <unistd.h>
+
+#include <algorithm>
+#include <atomic>
+#include <chrono>
+#include <cmath>
+#include <cstdint>
+#include <cstdio>
+#include <cstdlib>
+#include <mutex>
+#include <string>
+#include <thread>
+#include <vector>
+
+namespace zentick::test {
+
+namespace sound {
+using namespace std::chrono_literals;
+using Clock = std::chrono::steady_clock;
+constexpr int kRate = 44100;
+constexpr int kBlockFrames = kRate / 100;  // 10 ms
+}  // namespace sound
+
+using namespace sound;
+
+inline double dbfs(int peak)
+{
+    return peak <= 0 ? -120.0 : 20.0 * std::log10(peak / 32768.0);
+}
+
+// A child process, ended when this goes.
+class Child {
+public:
+    Child(const std::vector<std::string>& argv, const std::vector<std::string>& environment, bool pipeOut = false)
+    {
+        int out[2] = {-1, -1};
+        if (pipeOut && pipe(out) != 0)
+            return;
+        m_pid = fork();
+        if (m_pid == 0) {
+            if (pipeOut) {
+                dup2(out[1], STDOUT_FILENO);
+                close(out[0]);
+                close(out[1]);
+            }
+            const int quiet = open("/dev/null", O_WRONLY);
+            dup2(quiet, STDERR_FILENO);
+            for (const auto& setting : environment)
+                putenv(const_cast<char*>(setting.c_str()));
+            std::vector<char*> args;
+            for (const auto& arg : argv)
+                args.push_back(const_cast<char*>(arg.c_str()));
+            args.push_back(nullptr);
+            execvp(args[0], args.data());
+            _exit(127);
+        }
+        if (pipeOut) {
+            close(out[1]);
+            m_out = out[0];
+        }
+    }
+    ~Child()
+    {
+        if (m_pid > 0) {
+            kill(m_pid, SIGTERM);
+            for (int i = 0; i < 100 && waitpid(m_pid, nullptr, WNOHANG) == 0; ++i)
+                std::this_thread::sleep_for(20ms);
+            kill(m_pid, SIGKILL);
+            waitpid(m_pid, nullptr, 0);
+        }
+        if (m_out >= 0)
+            close(m_out);
+    }
+    Child(const Child&) = delete;
+    Child& operator=(const Child&) = delete;
+
+    bool started() const { return m_pid > 0; }
+    pid_t pid() const { return m_pid; }
+    int out() const { return m_out; }
+
+private:
+    pid_t m_pid = -1;
+    int m_out = -1;
+};
+
+inline std::string output(const std::string& command)
+{
+    std::string text;
+    if (FILE* pipe = popen(command.c_str(), "r")) {
+        char buffer[512];
+        while (std::fgets(buffer, sizeof buffer, pipe))
+            text += buffer;
+        pclose(pipe);
+    }
+    return text;
+}
+
+// PulseAudio for this test alone: its own folders and socket, no system
+// instance, one null sink as the default.
+class SoundServer {
+public:
+    SoundServer()
+        : m_server(
+            {"pulseaudio", "-n", "--daemonize=no", "--exit-idle-time=-1", "--use-pid-file=no", "--disable-shm=yes",
+             "-L", "module-native-protocol-unix socket=" + socket().string() + " auth-anonymous=1", "-L",
+             "module-null-sink sink_name=zentick rate=44100 channels=2"},
+            {"HOME=" + m_dir.path().string(), "PULSE_RUNTIME_PATH=" + (m_dir.path() / "run").string(),
+             "PULSE_STATE_PATH=" + (m_dir.path() / "state").string()})
+    {
+        for (int i = 0; i < 200 && !ready(); ++i)
+            std::this_thread::sleep_for(25ms);
+    }
+
+    std::filesystem::path socket() const { return m_dir.path() / "native"; }
+    std::string address() const { return "unix:" + socket().string(); }
+    std::string pactl(const std::string& what) const { return "PULSE_SERVER=" + address() + " pactl " + what + " 2>/dev/null"; }
+    bool ready() const { return output(pactl("info")).find("Default Sink: zentick") != std::string::npos; }
+    // The streams playing into the sink.
+    std::string streams() const { return output(pactl("list sink-inputs short")); }
+
+private:
+    TempDir m_dir;
+    Child m_server;
+};
+
+// The sink's monitor, read as it arrives, one peak per 10 ms block.
+class Recording {
+public:
+    struct Block {
+        Clock::time_point arrived;
+        int peak;
+        int fullScaleRun;  // the longest run of full-scale samples in it
+    };
+
+    explicit Recording(const SoundServer& server)
+        : m_parec({"parec", "--device=zentick.monitor", "--raw", "--format=s16le", "--rate=44100", "--channels=2",
+                   "--latency-msec=10"},
+                  {"PULSE_SERVER=" + server.address()}, true)
+        , m_reader([this] { read(); })
+    {
+    }
+    ~Recording()
+    {
+        m_stop = true;
+        m_reader.join();
+    }
+
+    std::vector<Block> blocks() const
+    {
+        const std::lock_guard lock(m_mutex);
+        return m_blocks;
+    }
+
+private:
+    void read()
+    {
+        std::vector<std::int16_t> samples(kBlockFrames * 2);
+        const auto bytes = samples.size() * sizeof samples[0];
+        while (!m_stop) {
+            std::size_t got = 0;
+            while (got < bytes && !m_stop) {
+                const auto n = ::read(m_parec.out(), reinterpret_cast<char*>(samples.data()) + got, bytes - got);
+                if (n <= 0)
+                    return;
+                got += static_cast<std::size_t>(n);
+            }
+            Block block{Clock::now(), 0, 0};
+            int run = 0;
+            for (const auto sample : samples) {
+                const int level = std::abs(static_cast<int>(sample));
+                block.peak = std::max(block.peak, level);
+                run = level >= 32767 ? run + 1 : 0;
+                block.fullScaleRun = std::max(block.fullScaleRun, run);
+            }
+            const std::lock_guard lock(m_mutex);
+            m_blocks.push_back(block);
+        }
+    }
+
+    Child m_parec;
+    std::atomic<bool> m_stop{false};
+    mutable std::mutex m_mutex;
+    std::vector<Block> m_blocks;
+    std::thread m_reader;  // last: it reads the members above
+};
+
+}  // namespace zentick::test
