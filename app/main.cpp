@@ -4,9 +4,11 @@
 #include "platform/file_system.h"
 #include "platform/fluidsynth/fluid_synth_player.h"
 #include "platform/qt/qt_platform.h"
+#include "platform/qt/termination.h"
 #include "ui/frmMain.h"
 
 #include <QApplication>
+#include <QTranslator>
 
 #include <cstdlib>
 
@@ -26,6 +28,12 @@ int main(int argc, char* argv[])
 #endif
     QApplication app(argc, argv);
     QApplication::setApplicationName(platform::kApplicationName);
+    // The desktop entry `tools/dev install` writes: docks group the window
+    // under it and show its icon.
+    QApplication::setDesktopFileName(QStringLiteral("zentick"));
+    QTranslator toolkitTexts;
+    if (ui::loadToolkitTranslations(toolkitTexts))
+        QApplication::installTranslator(&toolkitTexts);
     ui::installFontSubstitutes();
 
     platform::QtClock clock;
@@ -39,6 +47,7 @@ int main(int argc, char* argv[])
     ui::frmMain window(state, {clock, beeper, messages, files, programDir, midi});
     if (window.failed())
         return EXIT_FAILURE;
+    platform::TerminationRequests endOfSession([&window] { window.close(); });
     window.show();
     return QApplication::exec();
 }

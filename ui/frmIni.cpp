@@ -7,11 +7,12 @@
 #include <QButtonGroup>
 #include <QCheckBox>
 #include <QComboBox>
-#include <QGroupBox>
 #include <QLabel>
 #include <QLineEdit>
+#include <QProxyStyle>
 #include <QPushButton>
 #include <QRadioButton>
+#include <QStyleOptionComplex>
 
 namespace zentick::ui {
 
@@ -32,6 +33,28 @@ QLineEdit* addTextBox(QWidget* parent, const char* name, const QString& text, Tw
     place(box, rect);
     return box;
 }
+
+// The zone list was laid out for the drop-down button of the desktop it was
+// designed on (17 pixels at 96 DPI); styles with a wider one would cut off
+// the longest zone, which fills the field exactly.
+class ZoneListStyle final : public QProxyStyle {
+public:
+    QRect subControlRect(ComplexControl control, const QStyleOptionComplex* option, SubControl part,
+                         const QWidget* widget) const override
+    {
+        const QRect rect = QProxyStyle::subControlRect(control, option, part, widget);
+        if (control != CC_ComboBox || !widget)
+            return rect;
+        const int frame = 2 * widget->logicalDpiX() / 96;
+        const int button = 17 * widget->logicalDpiX() / 96;
+        const QRect whole = option->rect.adjusted(frame, frame, -frame, -frame);
+        if (part == SC_ComboBoxEditField)
+            return whole.adjusted(0, 0, -button, 0);
+        if (part == SC_ComboBoxArrow)
+            return QRect(whole.right() - button + 1, whole.top(), button, whole.height());
+        return rect;
+    }
+};
 
 // The hour or minute as typed, read by the number rule and rounded.
 std::optional<std::int16_t> readWholeNumber(const QLineEdit* box)
@@ -61,7 +84,11 @@ void frmIni::createControls()
     // Created in tab order, so Tab walks the controls as laid out.
     m_cmbArea = new QComboBox(this);  // a list to pick from: no typing
     m_cmbArea->setObjectName(QStringLiteral("cmbArea"));
+    m_cmbArea->setAccessibleName(QStringLiteral("国、地域"));
     m_cmbArea->setFont(msGothic(9));
+    auto* zoneListStyle = new ZoneListStyle;
+    zoneListStyle->setParent(m_cmbArea);  // a widget does not own the style it is given
+    m_cmbArea->setStyle(zoneListStyle);
     place(m_cmbArea, {1080, 240, 2295, 300});
     addLabel(this, "Label1", QStringLiteral("国、地域："), {240, 240, 855, 255});
 
@@ -70,6 +97,7 @@ void frmIni::createControls()
     place(m_chkSummer, {720, 720, 1335, 255});
 
     m_txtAlHr = addTextBox(this, "txtAlHr", QStringLiteral("7"), {1440, 1170, 300, 270});
+    m_txtAlHr->setAccessibleName(QStringLiteral("アラーム時刻の時"));
     addLabel(this, "Label2", QStringLiteral("アラーム時刻："), {240, 1200, 1215, 255});
 
     m_cmdOk = new QPushButton(QStringLiteral("ＯＫ"), this);
@@ -79,9 +107,10 @@ void frmIni::createControls()
 
     addLabel(this, "Label3", QStringLiteral("時"), {1770, 1200, 255, 255});
     m_txtAlMin = addTextBox(this, "txtAlMin", QStringLiteral("0"), {2040, 1170, 300, 270});
+    m_txtAlMin->setAccessibleName(QStringLiteral("アラーム時刻の分"));
     addLabel(this, "Label4", QStringLiteral("分"), {2400, 1200, 255, 255});
 
-    auto* frame = new QGroupBox(QStringLiteral("アラームの種類"), this);
+    auto* frame = new CaptionFrame(QStringLiteral("アラームの種類"), this);
     frame->setObjectName(QStringLiteral("Frame1"));
     place(frame, {600, 1560, 1815, 1095});
     m_optBuzzer = new QButtonGroup(this);

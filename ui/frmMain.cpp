@@ -248,14 +248,24 @@ void frmMain::closeEvent(QCloseEvent* event)
     event->accept();
 }
 
+// Screen readers hear what each shows and what it is; the names change once
+// a minute at most.
 void frmMain::setDateText(std::string_view text)
 {
-    m_lblDateWd->setText(qs(text));
+    const QString date = qs(text);
+    if (date == m_lblDateWd->text())
+        return;
+    m_lblDateWd->setText(date);
+    m_lblDateWd->setAccessibleName(QStringLiteral("日付 %1").arg(date));
 }
 
 void frmMain::setTimeText(std::string_view text)
 {
-    m_txtTimeWd->setText(qs(text));
+    const QString time = qs(text);
+    if (time == m_txtTimeWd->text())
+        return;
+    m_txtTimeWd->setText(time);
+    m_txtTimeWd->setAccessibleName(QStringLiteral("時刻 %1").arg(time));
 }
 
 bool frmMain::alarmChecked() const

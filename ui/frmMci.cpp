@@ -29,6 +29,7 @@ frmMci::frmMci(platform::MidiPlayer& player, platform::MessageBox& messages, std
     m_MMControl1->setObjectName(QStringLiteral("MMControl1"));
     m_MMControl1->setAlignment(Qt::AlignCenter);
     m_MMControl1->setFrameStyle(QFrame::Panel | QFrame::Sunken);
+    m_MMControl1->setAccessibleDescription(QStringLiteral("曲の演奏"));  // its name is what it shows
     place(m_MMControl1, {240, 120, 1200, 375});
 
     m_playerWatch = new QTimer(this);

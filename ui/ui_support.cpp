@@ -1,6 +1,11 @@
 #include "ui/ui_support.h"
 
+#include <QLibraryInfo>
+#include <QLocale>
+#include <QPainter>
 #include <QPixmap>
+#include <QStyle>
+#include <QTranslator>
 #include <QWidget>
 
 #include "ui/zentick.xpm"
@@ -44,6 +49,7 @@ void setUpWindow(QWidget* window, const char* name, const QString& caption, int 
 {
     window->setObjectName(QLatin1String(name));
     window->setWindowTitle(caption);
+    window->setAccessibleName(caption);
     window->setWindowIcon(programIcon());
     setClientSize(window, width, height);
 }
@@ -77,7 +83,49 @@ void installFontSubstitutes()
 
 QIcon programIcon()
 {
-    return QIcon(QPixmap(zentick_icon));
+    QIcon icon{QPixmap(zentick_icon)};
+    // Files are read only when a size is asked for.
+    for (const int size : {16, 22, 24, 48, 64, 128, 256})
+        icon.addFile(QStringLiteral(":/icons/zentick-%1.png").arg(size), QSize(size, size));
+    return icon;
+}
+
+bool loadToolkitTranslations(QTranslator& translator)
+{
+    // Japanese whatever the system's language: every text the user sees is.
+    return translator.load(QLocale(QLocale::Japanese, QLocale::Japan), QStringLiteral("qtbase"), QStringLiteral("_"),
+                           QLibraryInfo::path(QLibraryInfo::TranslationsPath));
+}
+
+CaptionFrame::CaptionFrame(const QString& caption, QWidget* parent)
+    : QGroupBox(caption, parent)
+{
+}
+
+QRect CaptionFrame::borderRect() const
+{
+    const int middle = fontMetrics().height() / 2;
+    return rect().adjusted(0, middle, 0, 0);
+}
+
+void CaptionFrame::paintEvent(QPaintEvent*)
+{
+    // Drawn here rather than by the style: styles put the caption above the
+    // border, where the controls inside were not placed for it.
+    QPainter painter(this);
+    const QRect border = borderRect().adjusted(0, 0, -2, -2);
+    painter.setPen(palette().color(QPalette::Mid));
+    painter.drawRect(border);
+    painter.setPen(palette().color(QPalette::Light));  // etched, as the desktop it was laid out on draws it
+    painter.drawRect(border.translated(1, 1));
+
+    // The caption sits on the line, on the window's own background.
+    const QFontMetrics metrics = fontMetrics();
+    const int gap = metrics.averageCharWidth() / 2;
+    const QRect caption(metrics.averageCharWidth(), 0, metrics.horizontalAdvance(title()) + 2 * gap, metrics.height());
+    painter.fillRect(caption, palette().window());
+    style()->drawItemText(&painter, caption, Qt::AlignCenter | Qt::TextShowMnemonic, palette(), isEnabled(), title(),
+                          QPalette::WindowText);
 }
 
 }  // namespace zentick::ui

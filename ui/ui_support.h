@@ -11,11 +11,13 @@
 #include "platform/program_dir.h"
 
 #include <QFont>
+#include <QGroupBox>
 #include <QIcon>
 #include <QString>
 
 #include <string_view>
 
+class QTranslator;
 class QWidget;
 
 namespace zentick::ui {
@@ -38,8 +40,8 @@ struct Twips {
     int height;
 };
 
-// A fixed-size top-level window: its name, caption, the program's icon and
-// a client area of `width` x `height` twips.
+// A fixed-size top-level window: its name, caption (also its name for screen
+// readers), the program's icon and a client area of `width` x `height` twips.
 void setUpWindow(QWidget* window, const char* name, const QString& caption, int width, int height);
 
 // Places `widget` at `rect`, converted at the screen's logical DPI so the
@@ -52,7 +54,27 @@ QFont msGothic(qreal pointSize);   // fixed pitch
 QFont msPGothic(qreal pointSize);  // proportional
 void installFontSubstitutes();
 
+// The globe and clock, as pixel art at 32 x 32 and drawn to scale at the
+// other sizes, so it stays crisp on a screen scaled to 150 % or 200 %.
 QIcon programIcon();
+
+// Qt's own Japanese texts (context menus, the message boxes' button), from
+// where Qt keeps its translations. False when they are not installed.
+bool loadToolkitTranslations(QTranslator& translator);
+
+// A frame whose border runs through the middle of its caption, as the
+// windows were laid out for: the caption's top is the frame's top, and the
+// controls inside keep their places measured from it.
+class CaptionFrame final : public QGroupBox {
+public:
+    CaptionFrame(const QString& caption, QWidget* parent);
+
+    // The inside of the border, in the frame's own coordinates.
+    QRect borderRect() const;
+
+protected:
+    void paintEvent(QPaintEvent* event) override;
+};
 
 inline QString qs(std::string_view text)
 {

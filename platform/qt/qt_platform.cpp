@@ -5,7 +5,9 @@
 #include <QDateTime>
 #include <QDir>
 #include <QLocale>
+#include <QIcon>
 #include <QMessageBox>
+#include <QPushButton>
 
 #ifdef ZENTICK_HAVE_CANBERRA
 #include <canberra.h>
@@ -45,6 +47,9 @@ void QtMessageBox::show(std::string_view text, MessageIcon icon)
 {
     QMessageBox box(icon == MessageIcon::Critical ? QMessageBox::Critical : QMessageBox::NoIcon, kApplicationName,
                     QString::fromUtf8(text.data(), static_cast<qsizetype>(text.size())), QMessageBox::Ok);
+    // A plain button, as on the desktop the windows were designed for.
+    if (QAbstractButton* ok = box.button(QMessageBox::Ok))
+        ok->setIcon(QIcon());
     box.exec();
 }
 
@@ -84,10 +89,9 @@ BellBeeper::BellBeeper(std::chrono::milliseconds burstWindow)
     auto canberra = std::make_unique<Canberra>();
     if (ca_context_create(&canberra->context) != CA_SUCCESS)
         return;
+    // The sound server is connected at the first bell, not at start-up, and
+    // that connection is then kept for every bell after it.
     ca_context_change_props(canberra->context, CA_PROP_APPLICATION_NAME, "Zentick", nullptr);
-    // Connect now, so the first bell does not wait for the sound server.
-    if (ca_context_open(canberra->context) != CA_SUCCESS)
-        return;
     m_canberra = std::move(canberra);
 }
 #else

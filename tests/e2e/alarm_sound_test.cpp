@@ -120,9 +120,11 @@ TEST_F(AlarmThroughSoundServer, ATunesSoundsAreHeldOnlyWhileItIsArmed)
     std::printf("resident: %ld KiB never armed, %ld KiB armed, %ld KiB switched off\n", memory.neverArmed,
                 memory.armed, memory.switchedOff);
     EXPECT_GT(memory.armed - memory.neverArmed, 4 * 1024) << "no sounds were loaded when the tune was armed";
-    // What stays is FluidSynth's shared libraries, loaded once (about 5 MiB
-    // of code and data pages); the SoundFont's 20 MiB and more must be gone.
-    EXPECT_LT(memory.switchedOff - memory.neverArmed, 6 * 1024) << "the sounds stayed in memory";
+    // What stays is FluidSynth and the libraries it brings, loaded once:
+    // 5 to 7 MiB of their code and data. They cannot be unloaded: one of
+    // them registers GObject types, which a second load finds taken. The
+    // SoundFont's 20 MiB and more must be gone.
+    EXPECT_LT(memory.switchedOff - memory.neverArmed, 7 * 1024) << "the sounds stayed in memory";
 }
 
 }  // namespace

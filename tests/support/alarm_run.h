@@ -96,7 +96,7 @@ inline Alarm hearAlarm(const SoundServer& server, const AlarmProgram& how, int b
     {
         Child zentick({program.string()},
                       {"PULSE_SERVER=" + server.address(), "LD_PRELOAD=" + how.faketime,
-                       std::string("FAKETIME=") + kFakeStart, "FAKETIME_DONT_FAKE_MONOTONIC=1",
+                       std::string("FAKETIME=") + kFakeStart, "FAKETIME_DONT_FAKE_MONOTONIC=1", "NO_FAKE_STAT=1",
                        // A sanitized build wants its runtime first, and faketime is preloaded.
                        "ASAN_OPTIONS=verify_asan_link_order=0:detect_leaks=0"});
         const auto window = display.waitForWindow("ぽるたんの世界時計", 5);
@@ -138,7 +138,7 @@ inline TuneMemory memoryWithTuneArmed(const AlarmProgram& how)
     std::filesystem::copy_file(how.program, program);
     writeBytes(folder.path() / "Zentick.ini", "5,0,#07:00:00#,2\r\n");
     Child zentick({program.string()}, {"LD_PRELOAD=" + how.faketime, "FAKETIME=@2026-12-08 12:00:00",
-                                       "FAKETIME_DONT_FAKE_MONOTONIC=1",
+                                       "FAKETIME_DONT_FAKE_MONOTONIC=1", "NO_FAKE_STAT=1",
                                        "ASAN_OPTIONS=verify_asan_link_order=0:detect_leaks=0"});
     const auto window = display.waitForWindow("ぽるたんの世界時計", 5);
     if (!window)

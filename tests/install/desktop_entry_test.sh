@@ -1,0 +1,40 @@
+#!/usr/bin/env bash
+# tools/dev install and uninstall, as a user runs them, into folders of this
+# test's own: exactly the program, its desktop entry and its icons go in,
+# the entry is valid, and uninstall takes out all of it but the settings.
+# Usage: desktop_entry_test.sh ZENTICK
+set -euo pipefail
+
+program=$1
+top=$(cd "$(dirname "$0")/../.." && pwd)
+work=$(mktemp -d)
+trap 'rm -rf "$work"' EXIT
+export XDG_DATA_HOME="$work/share"
+folder="$work/my programs/zentick"  # a blank in the path, as home folders may have
+fail() { echo "FAIL: $*" >&2; exit 1; }
+
+"$top/tools/desktop-entry" install "$program" "$folder" >/dev/null
+
+expected=$(cat <<LIST
+$folder/.zentick-installed
+$folder/zentick
+$XDG_DATA_HOME/applications/zentick.desktop
+$(for size in 16 22 24 32 48 64 128 256; do echo "$XDG_DATA_HOME/icons/hicolor/${size}x${size}/apps/zentick.png"; done)
+$XDG_DATA_HOME/icons/hicolor/scalable/apps/zentick.svg
+LIST
+)
+written=$(find "$work" -type f | sort)
+[ "$written" = "$(sort <<<"$expected")" ] || fail "install wrote:"$'\n'"$written"
+[ -x "$folder/zentick" ] || fail "the program is not executable"
+cmp -s "$program" "$folder/zentick" || fail "the program was not copied whole"
+desktop-file-validate "$XDG_DATA_HOME/applications/zentick.desktop" || fail "the desktop entry is not valid"
+grep -qx "Exec=\"$folder/zentick\"" "$XDG_DATA_HOME/applications/zentick.desktop" || fail "the Exec line does not start the copy"
+grep -qx 'Name=ぽるたんの世界時計' "$XDG_DATA_HOME/applications/zentick.desktop" || fail "the menu shows another name"
+
+# The user runs it for a while: settings and a tune appear beside it.
+printf '5,0,#07:00:00#,2\r\n' >"$folder/Zentick.ini"
+"$top/tools/desktop-entry" uninstall "$folder" >/dev/null
+left=$(find "$work" -type f | sort)
+[ "$left" = "$folder/Zentick.ini" ] || fail "uninstall left:"$'\n'"$left"
+[ -z "$(find "$XDG_DATA_HOME" -mindepth 1 ! -type d 2>/dev/null)" ] || fail "uninstall left something under the data folder"
+echo "1 passed, 0 failed"
