@@ -7,8 +7,14 @@
 
 #include <sys/stat.h>
 #ifdef _WIN32
+#include <fcntl.h>
 #include <io.h>
 #include <share.h>
+#ifndef NOMINMAX
+#define NOMINMAX
+#endif
+#define WIN32_LEAN_AND_MEAN
+#include <windows.h>
 #else
 #include <fcntl.h>
 #include <unistd.h>
@@ -325,6 +331,14 @@ std::optional<WriteFailure> DiskFileSystem::replace(const fs::path& path, std::s
     }
     std::error_code renameError;
     fs::rename(staging, target, renameError);
+#ifdef _WIN32
+    // Windows refuses to replace a file for as long as another process has
+    // it open or is replacing it too: a moment, for another clock's save.
+    for (int retry = 0; renameError && retry < 20; ++retry) {
+        Sleep(10);
+        fs::rename(staging, target, renameError);
+    }
+#endif
     if (renameError) {
         fs::remove(staging, error);
         return WriteFailure{WriteStep::Commit, renameError};

@@ -29,8 +29,12 @@ void requestTermination(int)
 TerminationRequests::TerminationRequests(std::function<void()> onRequest)
     : m_onRequest(std::move(onRequest))
 {
-    if (::pipe2(g_requestPipe, O_CLOEXEC | O_NONBLOCK) != 0)
+    if (::pipe(g_requestPipe) != 0)
         return;
+    for (const int end : g_requestPipe) {
+        ::fcntl(end, F_SETFD, FD_CLOEXEC);
+        ::fcntl(end, F_SETFL, O_NONBLOCK);
+    }
     m_notifier = new QSocketNotifier(g_requestPipe[0], QSocketNotifier::Read, this);
     connect(m_notifier, &QSocketNotifier::activated, this, [this] {
         char requests[16];

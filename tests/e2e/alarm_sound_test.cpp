@@ -115,6 +115,9 @@ TEST_F(AlarmThroughSoundServer, EveryModeIsHeardAsTheUserExpects)
 
 TEST_F(AlarmThroughSoundServer, ATunesSoundsAreHeldOnlyWhileItIsArmed)
 {
+#ifdef ZENTICK_SANITIZED
+    GTEST_SKIP() << "AddressSanitizer keeps freed memory in quarantine: memory is measured in the build for users";
+#endif
     const auto memory = zentick::test::memoryWithTuneArmed({ZENTICK_EXE, FAKETIME_LIBRARY});
     ASSERT_GT(memory.neverArmed, 0) << "the program did not start";
     std::printf("resident: %ld KiB never armed, %ld KiB armed, %ld KiB switched off\n", memory.neverArmed,

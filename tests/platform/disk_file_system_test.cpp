@@ -50,10 +50,13 @@ TEST_F(DiskFiles, ReplacesTheWholeContentAndKeepsThePermissions)
 
     EXPECT_FALSE(files.replace(target, "new\r\n").has_value());
     EXPECT_EQ(test::readBytes(target), "new\r\n");
+#ifndef _WIN32  // Windows keeps one read-only attribute, not permission bits
     EXPECT_EQ(fs::status(target).permissions(), perms);
+#endif
     EXPECT_EQ(folderContent(), (std::set<std::string>{"settings.ini", "settings.ini.tmp"}));
 }
 
+#ifndef _WIN32  // links there take privileges a user lacks, and a Windows build of the library
 TEST_F(DiskFiles, ALinkIsFollowedToTheFileItNames)
 {
     fs::create_directory(dir.path() / "elsewhere");
@@ -70,6 +73,7 @@ TEST_F(DiskFiles, ALinkIsFollowedToTheFileItNames)
     EXPECT_EQ(test::readBytes(real), "first\r\n");
     EXPECT_TRUE(fs::is_symlink(target));
 }
+#endif
 
 TEST_F(DiskFiles, TwoSaversInOneFolderNeverMeet)
 {
