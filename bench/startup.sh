@@ -1,12 +1,14 @@
 #!/usr/bin/env bash
 # Start-up time (process start to main window mapped) and resident memory
-# 5 s later, for Zentick and for a minimal Qt 6 Widgets program, in the same
-# X server. Targets: within 1.3 times the minimal start time and 5 MiB of its
-# memory. Usage: bench/startup.sh [BUILD_DIR]
+# 5 s later, for Zentick, for a minimal Qt window with the same Japanese
+# texts in the same fonts (the honest floor) and for a minimal Qt 6 Widgets
+# program, in the same X server, the three taking turns so that a busy
+# moment of the machine falls on all alike. Target: within 1.1 times the
+# floor. Usage: bench/startup.sh [BUILD_DIR]
 set -euo pipefail
 
 build_dir=$(realpath "${1:-build}")
-runs=${ZENTICK_STARTUP_RUNS:-5}
+runs=${ZENTICK_STARTUP_RUNS:-9}
 work=$(mktemp -d)
 trap 'rm -rf "$work"' EXIT
 
@@ -15,10 +17,8 @@ trap 'rm -rf "$work"' EXIT
 cp "$build_dir/app/zentick" "$work/zentick"
 printf '5,0,#07:00:00#,2\r\n' > "$work/Zentick.ini"
 
-measure() {  # program title -> "median_ms median_kib"
-    for _ in $(seq "$runs"); do
-        "$build_dir/bench/startup_probe" "$1" "$2"
-    done | sort -n | awk '{ ms[NR] = $1; kib[NR] = $2 } END { m = int((NR + 1) / 2); print ms[m], kib[m] }'
+median() {  # file -> "median_ms median_kib"
+    sort -n "$1" | awk '{ ms[NR] = $1; kib[NR] = $2 } END { m = int((NR + 1) / 2); print ms[m], kib[m] }'
 }
 
 # One X server of our own for both programs.
@@ -29,9 +29,16 @@ trap 'kill "$xvfb" 2>/dev/null; rm -rf "$work"' EXIT
 read -r -t 10 -u "$displayfd" display_number
 export DISPLAY=":$display_number"
 
-read -r zt_ms zt_kib < <(measure "$work/zentick" "ぽるたんの世界時計")
-read -r min_ms min_kib < <(measure "$build_dir/bench/minimal_label" "Minimal")
+for _ in $(seq "$runs"); do
+    "$build_dir/bench/startup_probe" "$work/zentick" "ぽるたんの世界時計" >>"$work/zentick.runs" 2>/dev/null
+    "$build_dir/bench/startup_probe" "$build_dir/bench/minimal_japanese" "Minimal Japanese" >>"$work/japanese.runs" 2>/dev/null
+    "$build_dir/bench/startup_probe" "$build_dir/bench/minimal_label" "Minimal" >>"$work/minimal.runs" 2>/dev/null
+done
+read -r zt_ms zt_kib < <(median "$work/zentick.runs")
+read -r jp_ms jp_kib < <(median "$work/japanese.runs")
+read -r min_ms min_kib < <(median "$work/minimal.runs")
 echo "Zentick: start ${zt_ms} ms, memory $((zt_kib / 1024)) MiB ($zt_kib KiB)"
+echo "Minimal Qt window with the same Japanese texts and fonts: start ${jp_ms} ms, memory $((jp_kib / 1024)) MiB"
 echo "Minimal Qt program: start ${min_ms} ms, memory $((min_kib / 1024)) MiB ($min_kib KiB)"
-awk -v a="$zt_ms" -v b="$min_ms" -v x="$zt_kib" -v y="$min_kib" 'BEGIN {
-    printf "Start-up ratio %.2f (target 1.30 or less); extra memory %.1f MiB (target 5 or less)\n", a / b, (x - y) / 1024 }'
+awk -v a="$zt_ms" -v j="$jp_ms" -v b="$min_ms" -v x="$zt_kib" -v y="$min_kib" 'BEGIN {
+    printf "Start-up ratio %.2f against the Japanese floor (target 1.10 or less), %.2f against the plain minimal program; extra memory %.1f MiB\n", a / j, a / b, (x - y) / 1024 }'

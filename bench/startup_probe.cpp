@@ -10,6 +10,7 @@
 
 #include <chrono>
 #include <cstdio>
+#include <cstdlib>
 #include <fstream>
 #include <string>
 #include <thread>
@@ -47,7 +48,9 @@ int main(int argc, char* argv[])
     }
     const auto window = display.waitForWindow(argv[2], 1, 30);
     const auto mapped = std::chrono::steady_clock::now();
-    std::this_thread::sleep_for(std::chrono::seconds(5));
+    // Memory once start-up is over; ZENTICK_PROBE_SETTLE_S shortens the wait.
+    const char* settle = std::getenv("ZENTICK_PROBE_SETTLE_S");
+    std::this_thread::sleep_for(std::chrono::seconds(settle ? std::atoi(settle) : 5));
     const long rss = residentKiB(child);
     kill(child, SIGTERM);
     waitpid(child, nullptr, 0);

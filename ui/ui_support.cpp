@@ -83,9 +83,12 @@ void installFontSubstitutes()
 
 QIcon programIcon()
 {
+    // The sizes a title bar and a task bar take, up to twice 32 for a screen
+    // scaled to 200 %; launchers and docks take the larger ones from the
+    // icon theme. The window system is handed every size here at start-up,
+    // so there are no more than these.
     QIcon icon{QPixmap(zentick_icon)};
-    // Files are read only when a size is asked for.
-    for (const int size : {16, 22, 24, 48, 64, 128, 256})
+    for (const int size : {16, 48, 64})
         icon.addFile(QStringLiteral(":/icons/zentick-%1.png").arg(size), QSize(size, size));
     return icon;
 }
