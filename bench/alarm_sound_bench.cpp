@@ -32,6 +32,11 @@ int main()
         std::fprintf(stderr, "the private PulseAudio did not start\n");
         return 1;
     }
+    XDisplay display;
+    if (!display.ok()) {
+        std::fprintf(stderr, "no X display: run this under xvfb-run\n");
+        return 1;
+    }
     const AlarmProgram how{ZENTICK_EXE, FAKETIME_LIBRARY};
     struct Mode {
         const char* name;
@@ -45,7 +50,7 @@ int main()
         std::vector<long long> earliest;
         std::vector<long long> latest;
         for (int run = 0; run < kRuns; ++run) {
-            const Alarm alarm = hearAlarm(server, how, mode.buzzer, mode.tune, 1500ms);
+            const Alarm alarm = hearAlarm(server, display, how, mode.buzzer, mode.tune, 1500ms);
             if (const auto* first = alarm.firstSound()) {
                 earliest.push_back(alarm.earliestLatency(*first).count());
                 latest.push_back(alarm.latestLatency(*first).count());
@@ -61,7 +66,7 @@ int main()
                     earliest[earliest.size() / 2], latest[latest.size() / 2], earliest.size(), kRuns);
     }
 
-    const TuneMemory memory = memoryWithTuneArmed(how);
+    const TuneMemory memory = memoryWithTuneArmed(display, how);
     std::printf("Resident memory: %.1f MiB never armed, %.1f MiB with a MIDI alarm armed, %.1f MiB switched off "
                 "(%+.1f MiB; target within 5)\n",
                 mib(memory.neverArmed), mib(memory.armed), mib(memory.switchedOff),

@@ -26,16 +26,17 @@ class MidiPlayer {
 public:
     virtual ~MidiPlayer() = default;
     // A tune may be wanted soon: start loading the sounds in the background,
-    // so that opening is quick when the alarm comes. Cheap to call again; a
-    // load that failed is tried anew.
+    // so that opening is quick when the alarm comes. Cheap to call again.
     virtual void prepare() {}
     // No tune is wanted for now: free the sounds, unless a device is open.
+    // A load that failed is forgotten too, so the next prepare() tries anew.
     virtual void release() noexcept {}
     virtual void setDeviceType(std::string_view type) = 0;  // "Sequencer"
     virtual void setFileName(const std::filesystem::path& file) = 0;
     // Opens the named file on a device; fails when the file is missing,
-    // unreadable or no Standard MIDI File, or no sound can be made. Never
-    // waits long for sounds still loading: the device then opens Loading.
+    // unreadable or no Standard MIDI File, or no sound can be made. Sounds
+    // that failed to load are tried again. Never waits long for sounds still
+    // loading: the device then opens Loading.
     virtual void open() = 0;
     // Starts the tune from its beginning, or as soon as the sounds are in,
     // and returns at once. The tune plays once; the device stays open after.

@@ -240,18 +240,22 @@ FluidSynthPlayer::~FluidSynthPlayer()
 
 void FluidSynthPlayer::prepare()
 {
-    if (m_synth)
+    // A load under way, loaded, or failed: each stays as it is. A failure is
+    // tried again at the next Open, or after release(); trying on every tick
+    // would read a broken SoundFont over and over.
+    if (m_synth || m_load)
         return;
-    if (m_load) {
-        const std::lock_guard lock(m_load->mutex);
-        if (!m_load->done || m_load->synth)
-            return;  // under way, or loaded and waiting to be taken
-    }
-    // Nothing loaded, or the last load failed: the user may have put a
-    // SoundFont in place or installed FluidSynth since.
     auto load = std::make_shared<Load>();
     std::thread([load, config = m_config] { loadSynth(config, *load); }).detach();
     m_load = std::move(load);
+}
+
+bool FluidSynthPlayer::loadFailed() const
+{
+    if (!m_load)
+        return false;
+    const std::lock_guard lock(m_load->mutex);
+    return m_load->done && !m_load->synth;
 }
 
 void FluidSynthPlayer::release() noexcept
@@ -320,6 +324,10 @@ void FluidSynthPlayer::open()
     if (isOpen())
         throw MidiError("MIDI 装置はすでに開いています");
     std::string tune = readTune(m_file);
+    // The user may have put a SoundFont in place or installed FluidSynth
+    // since the last load failed.
+    if (loadFailed())
+        m_load.reset();
     prepare();
     if (takeLoaded(kOpenWait))
         openDevice(std::move(tune));

@@ -72,6 +72,7 @@ private:
 
     // True once the sounds are in; throws MidiError when their load failed.
     bool takeLoaded(std::chrono::milliseconds wait);
+    bool loadFailed() const;
     void openDevice(std::string tune);
     static void loadSynth(const FluidSynthConfig& config, Load& load);
     void start();

@@ -30,10 +30,11 @@ using zentick::test::SoundServer;
 class AlarmThroughSoundServer : public ::testing::Test {
 protected:
     SoundServer server;
+    zentick::test::XDisplay display;  // one connection for the whole test
 
     Alarm sound(int buzzer, const std::string& tune, Clock::duration listen)
     {
-        return hearAlarm(server, {ZENTICK_EXE, FAKETIME_LIBRARY}, buzzer, tune, listen);
+        return hearAlarm(server, display, {ZENTICK_EXE, FAKETIME_LIBRARY}, buzzer, tune, listen);
     }
 
     // Sound comes within 200 ms of the alarm tick. The tick's own moment
@@ -61,6 +62,7 @@ protected:
 TEST_F(AlarmThroughSoundServer, EveryModeIsHeardAsTheUserExpects)
 {
     ASSERT_TRUE(server.ready()) << "the private PulseAudio did not start";
+    ASSERT_TRUE(display.ok()) << "no X display: run this under xvfb-run";
 
     {
         SCOPED_TRACE("one beep");
@@ -118,7 +120,8 @@ TEST_F(AlarmThroughSoundServer, ATunesSoundsAreHeldOnlyWhileItIsArmed)
 #ifdef ZENTICK_SANITIZED
     GTEST_SKIP() << "AddressSanitizer keeps freed memory in quarantine: memory is measured in the build for users";
 #endif
-    const auto memory = zentick::test::memoryWithTuneArmed({ZENTICK_EXE, FAKETIME_LIBRARY});
+    ASSERT_TRUE(display.ok()) << "no X display: run this under xvfb-run";
+    const auto memory = zentick::test::memoryWithTuneArmed(display, {ZENTICK_EXE, FAKETIME_LIBRARY});
     ASSERT_GT(memory.neverArmed, 0) << "the program did not start";
     std::printf("resident: %ld KiB never armed, %ld KiB armed, %ld KiB switched off\n", memory.neverArmed,
                 memory.armed, memory.switchedOff);

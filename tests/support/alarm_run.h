@@ -78,11 +78,12 @@ struct Alarm {
 };
 
 // The program with the given sound, heard for `listen` after its first tick.
-inline Alarm hearAlarm(const SoundServer& server, const AlarmProgram& how, int buzzer, const std::string& tune,
-                   Clock::duration listen)
+inline Alarm hearAlarm(const SoundServer& server, XDisplay& display, const AlarmProgram& how, int buzzer,
+                       const std::string& tune, Clock::duration listen)
 {
     Alarm alarm;
-    XDisplay display;
+    if (!display.ok())
+        return alarm;
     TempDir folder;
     const std::filesystem::path program = folder.path() / "zentick";
     std::filesystem::copy_file(how.program, program);
@@ -107,7 +108,12 @@ inline Alarm hearAlarm(const SoundServer& server, const AlarmProgram& how, int b
         clickAlarmBox(display, *window);
         std::this_thread::sleep_until(alarm.started + kFirstTick + listen);
         alarm.tuneWindowStayed = display.isShown("時間ですよ！");
+        // A busy machine may let go of the stream a moment late; one never let go stays.
         alarm.streamsAtEnd = server.streams();
+        for (int i = 0; i < 30 && !alarm.streamsAtEnd.empty(); ++i) {
+            std::this_thread::sleep_for(100ms);
+            alarm.streamsAtEnd = server.streams();
+        }
     }
     alarm.heard = recording.blocks();
     return alarm;
@@ -129,10 +135,11 @@ struct TuneMemory {
 
 // The program in MIDI mode, its alarm hours away: what a tune's sounds cost
 // while they are held and after they are let go.
-inline TuneMemory memoryWithTuneArmed(const AlarmProgram& how)
+inline TuneMemory memoryWithTuneArmed(XDisplay& display, const AlarmProgram& how)
 {
     TuneMemory memory;
-    XDisplay display;
+    if (!display.ok())
+        return memory;
     TempDir folder;
     const std::filesystem::path program = folder.path() / "zentick";
     std::filesystem::copy_file(how.program, program);

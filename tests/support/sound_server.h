@@ -7,6 +7,7 @@
 #include "support/temp_dir.h"
 
 #include <fcntl.h>
+#include <sys/prctl.h>
 #include <signal.h>
 #include <sys/wait.h>
 #include <unistd.h>
@@ -44,27 +45,36 @@ class Child {
 public:
     Child(const std::vector<std::string>& argv, const std::vector<std::string>& environment, bool pipeOut = false)
     {
+        // Everything the child needs is made before the fork: a thread of
+        // the parent's may hold the heap's lock at that moment.
+        std::vector<std::string> settings = environment;
+        for (char** inherited = environ; *inherited; ++inherited)
+            settings.emplace_back(*inherited);  // later entries lose to earlier ones
+        std::vector<char*> args;
+        for (const auto& arg : argv)
+            args.push_back(const_cast<char*>(arg.c_str()));
+        args.push_back(nullptr);
+        std::vector<char*> envp;
+        for (const auto& setting : settings)
+            envp.push_back(const_cast<char*>(setting.c_str()));
+        envp.push_back(nullptr);
         int out[2] = {-1, -1};
         if (pipeOut && pipe(out) != 0)
             return;
+        const int quiet = open("/dev/null", O_WRONLY | O_CLOEXEC);
         m_pid = fork();
         if (m_pid == 0) {
+            prctl(PR_SET_PDEATHSIG, SIGKILL);  // never outlives a test that died
             if (pipeOut) {
                 dup2(out[1], STDOUT_FILENO);
                 close(out[0]);
                 close(out[1]);
             }
-            const int quiet = open("/dev/null", O_WRONLY);
             dup2(quiet, STDERR_FILENO);
-            for (const auto& setting : environment)
-                putenv(const_cast<char*>(setting.c_str()));
-            std::vector<char*> args;
-            for (const auto& arg : argv)
-                args.push_back(const_cast<char*>(arg.c_str()));
-            args.push_back(nullptr);
-            execvp(args[0], args.data());
+            execvpe(args[0], args.data(), envp.data());
             _exit(127);
         }
+        close(quiet);
         if (pipeOut) {
             close(out[1]);
             m_out = out[0];
@@ -72,18 +82,25 @@ public:
     }
     ~Child()
     {
+        terminate();
+        if (m_out >= 0)
+            close(m_out);
+    }
+    Child(const Child&) = delete;
+    Child& operator=(const Child&) = delete;
+
+    // Ends the child, asking first; its output is left open, to be read to its end.
+    void terminate()
+    {
         if (m_pid > 0) {
             kill(m_pid, SIGTERM);
             for (int i = 0; i < 100 && waitpid(m_pid, nullptr, WNOHANG) == 0; ++i)
                 std::this_thread::sleep_for(20ms);
             kill(m_pid, SIGKILL);
             waitpid(m_pid, nullptr, 0);
+            m_pid = -1;
         }
-        if (m_out >= 0)
-            close(m_out);
     }
-    Child(const Child&) = delete;
-    Child& operator=(const Child&) = delete;
 
     bool started() const { return m_pid > 0; }
     pid_t pid() const { return m_pid; }
@@ -118,7 +135,9 @@ public:
             {"HOME=" + m_dir.path().string(), "PULSE_RUNTIME_PATH=" + (m_dir.path() / "run").string(),
              "PULSE_STATE_PATH=" + (m_dir.path() / "state").string()})
     {
-        for (int i = 0; i < 200 && !ready(); ++i)
+        for (int i = 0; i < 200 && !std::filesystem::exists(socket()); ++i)
+            std::this_thread::sleep_for(25ms);
+        for (int i = 0; i < 40 && !ready(); ++i)
             std::this_thread::sleep_for(25ms);
     }
 
@@ -153,6 +172,7 @@ public:
     ~Recording()
     {
         m_stop = true;
+        m_parec.terminate();  // the reader may wait in read() for data that never comes: now it sees the end
         m_reader.join();
     }
 

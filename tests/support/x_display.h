@@ -59,6 +59,8 @@ public:
     // the user's mouse would make it.
     void click(Window window, double x, double y)
     {
+        if (!m_display)
+            return;
         XWindowAttributes attributes{};
         Window child = 0;
         int rootX = 0;
@@ -78,6 +80,8 @@ public:
 private:
     std::optional<Window> findWindow(const std::string& title)
     {
+        if (!m_display)
+            return std::nullopt;
         Window root = 0;
         Window parent = 0;
         Window* children = nullptr;

@@ -18,6 +18,27 @@ using platform::MessageIcon;
 namespace fs = std::filesystem;
 using namespace std::chrono_literals;
 
+// The main window on fakes, but for the real player: its alarm at 12:00 in
+// MIDI mode, the local clock at 12:00, the alarm box checked.
+struct ClockOnRealPlayer {
+    FakeClock clock;
+    CountingBeeper beeper;
+    RecordingMessageBox messages;
+    MemoryFileSystem files;
+    FixedProgramDir programDir;
+    ClockState state;
+    std::unique_ptr<frmMain> window;
+
+    ClockOnRealPlayer(const fs::path& dir, platform::MidiPlayer& midi) : programDir(dir)
+    {
+        files.files[settings::iniPath(dir)] = "5,0,#12:00:00#,2\r\n";
+        window = std::make_unique<frmMain>(state, UiPlatform{clock, beeper, messages, files, programDir, midi});
+        window->show();
+        window->findChild<QCheckBox*>("chkAl")->click();
+    }
+    void tick() { QMetaObject::invokeMethod(window->findChild<QTimer*>("Timer1"), "timeout", Qt::DirectConnection); }
+};
+
 TEST(BadMedia, EveryUnplayableTuneTakesTheErrorPathAndTheClockRunsOn)
 {
     struct Case {
@@ -44,20 +65,12 @@ TEST(BadMedia, EveryUnplayableTuneTakesTheErrorPathAndTheClockRunsOn)
         config.audioDrivers = {c.audio ? "file" : "no-such-output"};
         config.settings = {{"audio.file.name", (dir.path() / "out.raw").string()}};
         platform::FluidSynthPlayer midi(config);
-
-        FakeClock clock;
-        CountingBeeper beeper;
-        RecordingMessageBox messages;
-        MemoryFileSystem files;
-        FixedProgramDir programDir{dir.path()};
-        files.files[settings::iniPath(dir.path())] = "5,0,#12:00:00#,2\r\n";
-        ClockState state;
-        frmMain window(state, {clock, beeper, messages, files, programDir, midi});
-        window.show();
-        window.findChild<QCheckBox*>("chkAl")->click();
+        ClockOnRealPlayer running(dir.path(), midi);
+        auto& messages = running.messages;
+        auto& window = *running.window;
         midi.waitUntilLoaded();  // armed well before the alarm minute, as a user would
 
-        QMetaObject::invokeMethod(window.findChild<QTimer*>("Timer1"), "timeout", Qt::DirectConnection);
+        running.tick();
         ASSERT_EQ(messages.shown.size(), 2u);
         EXPECT_EQ(messages.shown[0].icon, MessageIcon::Critical);
         EXPECT_FALSE(messages.shown[0].text.ends_with(")"));
@@ -65,8 +78,8 @@ TEST(BadMedia, EveryUnplayableTuneTakesTheErrorPathAndTheClockRunsOn)
         EXPECT_FALSE(midi.isOpen());
         EXPECT_TRUE(window.midiAlarmWindow() == nullptr || !window.midiAlarmWindow()->isVisible());
 
-        clock.time = local(2026, 12, 8, 12, 1);
-        QMetaObject::invokeMethod(window.findChild<QTimer*>("Timer1"), "timeout", Qt::DirectConnection);
+        running.clock.time = local(2026, 12, 8, 12, 1);
+        running.tick();
         EXPECT_EQ(window.findChild<QLineEdit*>("txtTimeWd")->text(), "12:01");
         window.close();
     }
@@ -85,17 +98,10 @@ TEST(BadMedia, ASoundFontThatNeverLoadsNeverFreezesTheWindow)
     config.loadPatience = 500ms;
     {
         platform::FluidSynthPlayer midi(config);
-        FakeClock clock;
-        CountingBeeper beeper;
-        RecordingMessageBox messages;
-        MemoryFileSystem files;
-        FixedProgramDir programDir{dir.path()};
-        files.files[settings::iniPath(dir.path())] = "5,0,#12:00:00#,2\r\n";
-        ClockState state;
-        frmMain window(state, {clock, beeper, messages, files, programDir, midi});
-        window.show();
-        window.findChild<QCheckBox*>("chkAl")->click();  // the load starts here, and stalls
-        QMetaObject::invokeMethod(window.findChild<QTimer*>("Timer1"), "timeout", Qt::DirectConnection);
+        ClockOnRealPlayer running(dir.path(), midi);  // checking the alarm box starts the load, which stalls
+        auto& messages = running.messages;
+        auto& window = *running.window;
+        running.tick();
 
         // The tick came back; the tune's window waits for its sounds.
         frmMci* tuneWindow = window.midiAlarmWindow();
