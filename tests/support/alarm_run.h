@@ -77,6 +77,15 @@ struct Alarm {
     }
 };
 
+// A copy of the program in `folder`, its alarm at 7:00 with the given sound.
+inline std::filesystem::path placeProgram(const TempDir& folder, const AlarmProgram& how, int buzzer)
+{
+    const std::filesystem::path program = folder.path() / "zentick";
+    std::filesystem::copy_file(how.program, program);
+    writeBytes(folder.path() / "Zentick.ini", "5,0,#07:00:00#," + std::to_string(buzzer) + "\r\n");
+    return program;
+}
+
 // The program with the given sound, heard for `listen` after its first tick.
 inline Alarm hearAlarm(const SoundServer& server, XDisplay& display, const AlarmProgram& how, int buzzer,
                        const std::string& tune, Clock::duration listen)
@@ -85,9 +94,7 @@ inline Alarm hearAlarm(const SoundServer& server, XDisplay& display, const Alarm
     if (!display.ok())
         return alarm;
     TempDir folder;
-    const std::filesystem::path program = folder.path() / "zentick";
-    std::filesystem::copy_file(how.program, program);
-    writeBytes(folder.path() / "Zentick.ini", "5,0,#07:00:00#," + std::to_string(buzzer) + "\r\n");
+    const auto program = placeProgram(folder, how, buzzer);
     if (!tune.empty())
         writeBytes(folder.path() / "Zentick.mid", tune);
 
@@ -141,9 +148,7 @@ inline TuneMemory memoryWithTuneArmed(XDisplay& display, const AlarmProgram& how
     if (!display.ok())
         return memory;
     TempDir folder;
-    const std::filesystem::path program = folder.path() / "zentick";
-    std::filesystem::copy_file(how.program, program);
-    writeBytes(folder.path() / "Zentick.ini", "5,0,#07:00:00#,2\r\n");
+    const auto program = placeProgram(folder, how, 2);
     Child zentick({program.string()}, {"LD_PRELOAD=" + how.faketime, "FAKETIME=@2026-12-08 12:00:00",
                                        "FAKETIME_DONT_FAKE_MONOTONIC=1", "NO_FAKE_STAT=1",
                                        "ASAN_OPTIONS=verify_asan_link_order=0:detect_leaks=0"});
