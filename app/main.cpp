@@ -3,6 +3,8 @@
 #include "core/clock_state.h"
 #include "platform/file_system.h"
 #include "platform/fluidsynth/fluid_synth_player.h"
+#include "platform/midi_wire.h"
+#include "platform/qt/process_midi_player.h"
 #include "platform/qt/qt_platform.h"
 #include "platform/qt/termination.h"
 #include "ui/frmMain.h"
@@ -11,21 +13,39 @@
 #include <QTranslator>
 
 #include <cstdlib>
+#include <string_view>
 
 #if defined(__GLIBC__)
 #include <malloc.h>
 #endif
+
+namespace {
+
+// The helper process that plays the tunes: the player alone, no windows.
+int serveTunes(int argc, char* argv[])
+{
+    using namespace zentick;
+    const QCoreApplication app(argc, argv);  // for the program's folder, where a SoundFont may be
+    const platform::QtProgramDir programDir;
+    platform::FluidSynthPlayer midi(platform::FluidSynthConfig::desktop(programDir.path()));
+    return platform::serveMidiPlayer(midi);
+}
+
+}  // namespace
 
 int main(int argc, char* argv[])
 {
     using namespace zentick;
 
 #if defined(__GLIBC__)
-    // One heap for every thread: a tune's SoundFont is loaded on a thread of
-    // its own, and in a heap of that thread's its tens of megabytes would
-    // stay with the process after they are freed.
+    // One heap for every thread: a SoundFont is loaded on a thread of its
+    // own, and in a heap of that thread's its tens of megabytes would stay
+    // with the process after they are freed.
     mallopt(M_ARENA_MAX, 1);
 #endif
+    if (argc == 2 && argv[1] == platform::kTunePlayerSwitch)
+        return serveTunes(argc, argv);
+
     QApplication app(argc, argv);
     QApplication::setApplicationName(platform::kApplicationName);
     // The desktop entry `tools/dev install` writes: docks group the window
@@ -41,7 +61,8 @@ int main(int argc, char* argv[])
     platform::QtMessageBox messages;
     platform::DiskFileSystem files;
     platform::QtProgramDir programDir;
-    platform::FluidSynthPlayer midi(platform::FluidSynthConfig::desktop(programDir.path()));
+    platform::ProcessMidiPlayer midi(QCoreApplication::applicationFilePath(),
+                                     {QString::fromUtf8(platform::kTunePlayerSwitch)});
 
     ClockState state;
     ui::frmMain window(state, {clock, beeper, messages, files, programDir, midi});

@@ -13,6 +13,7 @@
 #include <chrono>
 #include <cstdio>
 #include <string>
+#include <utility>
 
 namespace {
 
@@ -122,15 +123,17 @@ TEST_F(AlarmThroughSoundServer, ATunesSoundsAreHeldOnlyWhileItIsArmed)
 #endif
     ASSERT_TRUE(display.ok()) << "no X display: run this under xvfb-run";
     const auto memory = zentick::test::memoryWithTuneArmed(display, {ZENTICK_EXE, FAKETIME_LIBRARY});
-    ASSERT_GT(memory.neverArmed, 0) << "the program did not start";
-    std::printf("resident: %ld KiB never armed, %ld KiB armed, %ld KiB switched off\n", memory.neverArmed,
-                memory.armed, memory.switchedOff);
-    EXPECT_GT(memory.armed - memory.neverArmed, 4 * 1024) << "no sounds were loaded when the tune was armed";
-    // What stays is FluidSynth and the libraries it brings, loaded once:
-    // 5 to 7 MiB of their code and data. They cannot be unloaded: one of
-    // them registers GObject types, which a second load finds taken. The
-    // SoundFont's 20 MiB and more must be gone.
-    EXPECT_LT(memory.switchedOff - memory.neverArmed, 7 * 1024) << "the sounds stayed in memory";
+    ASSERT_GT(memory.neverArmed.program, 0) << "the program did not start";
+    for (const auto& [when, resident] : {std::pair{"never armed", memory.neverArmed}, {"armed", memory.armed},
+                                         {"switched off", memory.switchedOff}}) {
+        std::printf("resident %-12s: program %ld KiB, %d helper(s) %ld KiB\n", when, resident.program,
+                    resident.helperCount, resident.helpers);
+    }
+    EXPECT_EQ(memory.neverArmed.helperCount, 0) << "a tune's helper ran before any tune was wanted";
+    EXPECT_EQ(memory.armed.helperCount, 1) << "no helper holds the tune's sounds while it is armed";
+    EXPECT_GT(memory.armed.total() - memory.neverArmed.total(), 4 * 1024) << "no sounds were loaded when armed";
+    EXPECT_EQ(memory.switchedOff.helperCount, 0) << "the helper outlived the armed tune";
+    EXPECT_LT(memory.switchedOff.total() - memory.neverArmed.total(), 5 * 1024) << "the sounds stayed in memory";
 }
 
 }  // namespace

@@ -10,6 +10,7 @@
 
 #include <filesystem>
 #include <string>
+#include <vector>
 
 namespace zentick::test {
 
@@ -134,10 +135,46 @@ inline long residentKib(pid_t pid)
     return at == std::string::npos ? -1 : std::strtol(status.c_str() + at + 6, nullptr, 10);
 }
 
+// The processes a process has started: the program's tune helper.
+inline std::vector<pid_t> childrenOf(pid_t parent)
+{
+    std::vector<pid_t> children;
+    for (const auto& entry : std::filesystem::directory_iterator("/proc")) {
+        const std::string name = entry.path().filename().string();
+        if (name.find_first_not_of("0123456789") != std::string::npos)
+            continue;
+        // Past the command's name in parentheses: the state, then the parent.
+        const std::string stat = readBytes(entry.path() / "stat");
+        const auto close = stat.rfind(')');
+        if (close != std::string::npos && std::strtol(stat.c_str() + close + 4, nullptr, 10) == parent)
+            children.push_back(static_cast<pid_t>(std::stol(name)));
+    }
+    return children;
+}
+
+struct Resident {
+    long program = -1;  // KiB
+    long helpers = 0;   // KiB, of the processes it started
+    int helperCount = 0;
+    long total() const { return program + helpers; }
+};
+
+inline Resident residentWithHelpers(pid_t pid)
+{
+    Resident resident{residentKib(pid)};
+    for (const pid_t child : childrenOf(pid)) {
+        if (const long kib = residentKib(child); kib > 0) {
+            resident.helpers += kib;
+            ++resident.helperCount;
+        }
+    }
+    return resident;
+}
+
 struct TuneMemory {
-    long neverArmed = -1;  // KiB, before the alarm box was first checked
-    long armed = -1;       // with a MIDI alarm armed, its sounds loaded
-    long switchedOff = -1; // after the alarm box was switched off again
+    Resident neverArmed;   // before the alarm box was first checked
+    Resident armed;        // with a MIDI alarm armed, its sounds loaded
+    Resident switchedOff;  // after the alarm box was switched off again
 };
 
 // The program in MIDI mode, its alarm hours away: what a tune's sounds cost
@@ -157,13 +194,13 @@ inline TuneMemory memoryWithTuneArmed(XDisplay& display, const AlarmProgram& how
         return memory;
     const auto settle = [] { std::this_thread::sleep_for(2500ms); };
     settle();
-    memory.neverArmed = residentKib(zentick.pid());
+    memory.neverArmed = residentWithHelpers(zentick.pid());
     clickAlarmBox(display, *window);
     settle();
-    memory.armed = residentKib(zentick.pid());
+    memory.armed = residentWithHelpers(zentick.pid());
     clickAlarmBox(display, *window);
     settle();
-    memory.switchedOff = residentKib(zentick.pid());
+    memory.switchedOff = residentWithHelpers(zentick.pid());
     return memory;
 }
 

@@ -1,0 +1,183 @@
+#include "platform/midi_wire.h"
+
+#include <array>
+#include <utility>
+
+#ifdef _WIN32
+#include <fcntl.h>
+#include <io.h>
+#else
+#include <unistd.h>
+#endif
+
+namespace zentick::platform {
+
+namespace midi_wire {
+
+namespace {
+
+constexpr std::array kStateNames{
+    std::pair{MidiState::Closed, std::string_view("closed")},
+    std::pair{MidiState::Loading, std::string_view("loading")},
+    std::pair{MidiState::Stopped, std::string_view("stopped")},
+    std::pair{MidiState::Playing, std::string_view("playing")},
+};
+
+}  // namespace
+
+std::string escape(std::string_view text)
+{
+    std::string out;
+    out.reserve(text.size());
+    for (const char c : text) {
+        switch (c) {
+        case '\\': out += "\\\\"; break;
+        case '\n': out += "\\n"; break;
+        case '\r': out += "\\r"; break;
+        default: out += c;
+        }
+    }
+    return out;
+}
+
+std::string unescape(std::string_view text)
+{
+    std::string out;
+    out.reserve(text.size());
+    for (std::size_t i = 0; i < text.size(); ++i) {
+        if (text[i] != '\\' || i + 1 == text.size()) {
+            out += text[i];
+            continue;
+        }
+        const char next = text[++i];
+        out += next == 'n' ? '\n' : next == 'r' ? '\r' : next;
+    }
+    return out;
+}
+
+std::string_view stateName(MidiState state)
+{
+    for (const auto& [named, name] : kStateNames) {
+        if (named == state)
+            return name;
+    }
+    return "closed";
+}
+
+std::optional<MidiState> stateNamed(std::string_view name)
+{
+    for (const auto& [state, named] : kStateNames) {
+        if (named == name)
+            return state;
+    }
+    return std::nullopt;
+}
+
+std::string pathText(const std::filesystem::path& path)
+{
+    const std::u8string text = path.u8string();
+    return std::string(text.begin(), text.end());
+}
+
+std::filesystem::path textPath(std::string_view text)
+{
+    return std::filesystem::path(std::u8string(text.begin(), text.end()));
+}
+
+}  // namespace midi_wire
+
+std::optional<std::string> answerMidiCommand(MidiPlayer& player, std::string_view command)
+{
+    const auto space = command.find(' ');
+    const std::string_view verb = command.substr(0, space);
+    const std::string argument =
+        midi_wire::unescape(space == std::string_view::npos ? std::string_view() : command.substr(space + 1));
+    if (verb == "prepare") {
+        // Unanswered: a sound that fails to load is reported when a tune opens.
+        try {
+            player.prepare();
+        } catch (const std::exception&) {
+        }
+        return std::nullopt;
+    }
+    try {
+        if (verb == "release")
+            player.release();
+        else if (verb == "type")
+            player.setDeviceType(argument);
+        else if (verb == "file")
+            player.setFileName(midi_wire::textPath(argument));
+        else if (verb == "open")
+            player.open();
+        else if (verb == "play")
+            player.play();
+        else if (verb == "close")
+            player.close();
+        else if (verb == "poll")
+            return "ok " + std::string(midi_wire::stateName(player.poll()));
+        else
+            return "error " + midi_wire::escape("曲の演奏に知らない命令が届きました: " + std::string(verb));
+    } catch (const MidiError& refusal) {
+        return "error " + midi_wire::escape(refusal.what());
+    } catch (const std::exception& failure) {
+        return "error " + midi_wire::escape("曲を演奏できません: " + std::string(failure.what()));
+    }
+    return "ok";
+}
+
+namespace {
+
+std::optional<std::string> readLine(std::FILE* in)
+{
+    std::string line;
+    for (int c = std::getc(in); c != EOF; c = std::getc(in)) {
+        if (c == '\n') {
+            if (!line.empty() && line.back() == '\r')
+                line.pop_back();
+            return line;
+        }
+        line += static_cast<char>(c);
+    }
+    return std::nullopt;
+}
+
+// The replies' own copy of standard output; the standard output itself is
+// pointed at standard error, where stray prints do no harm.
+std::FILE* takeStandardOutput()
+{
+#ifdef _WIN32
+    _setmode(_fileno(stdin), _O_BINARY);
+    const int wire = _dup(_fileno(stdout));
+    if (wire < 0 || _dup2(_fileno(stderr), _fileno(stdout)) != 0)
+        return nullptr;
+    _setmode(wire, _O_BINARY);
+    return _fdopen(wire, "wb");
+#else
+    const int wire = dup(STDOUT_FILENO);
+    if (wire < 0 || dup2(STDERR_FILENO, STDOUT_FILENO) < 0)
+        return nullptr;
+    return fdopen(wire, "w");
+#endif
+}
+
+}  // namespace
+
+int serveMidiPlayer(MidiPlayer& player)
+{
+    std::FILE* replies = takeStandardOutput();
+    if (!replies)
+        return 1;
+    while (const auto command = readLine(stdin)) {
+        if (const auto reply = answerMidiCommand(player, *command)) {
+            std::fputs(reply->c_str(), replies);
+            std::fputc('\n', replies);
+            if (std::fflush(replies) != 0)
+                break;  // the clock has gone
+        }
+    }
+    player.close();
+    std::fclose(replies);
+    return 0;
+}
+
+}  // namespace zentick::platform

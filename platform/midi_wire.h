@@ -1,0 +1,55 @@
+#pragma once
+
+// The tune is played by a helper process, the program itself started with
+// kTunePlayerSwitch: FluidSynth, its audio libraries and a SoundFont then
+// live and die with that process, and the clock is back to its own size
+// once no tune is wanted. This is the line protocol between the two.
+//
+// The clock writes one command per line; the helper answers each with one
+// line, except `prepare`, which it never answers, so that arming an alarm
+// never waits on the helper starting up:
+//
+//   prepare | release | type <text> | file <path> | open | play | close | poll
+//   ok [<state>]      the step was taken; poll adds the state
+//   error <text>      the player refused; the text is for the user
+//
+// Texts and paths are UTF-8 with backslash, newline and carriage return
+// escaped, so every message is one line.
+
+#include "platform/midi_player.h"
+
+#include <cstdio>
+#include <optional>
+#include <string>
+#include <string_view>
+
+namespace zentick::platform {
+
+inline constexpr std::string_view kTunePlayerSwitch = "--tune-player";
+
+namespace midi_wire {
+
+std::string escape(std::string_view text);
+std::string unescape(std::string_view text);
+
+std::string_view stateName(MidiState state);
+std::optional<MidiState> stateNamed(std::string_view name);
+
+// A path as UTF-8 on the wire, whatever the platform's own encoding.
+std::string pathText(const std::filesystem::path& path);
+std::filesystem::path textPath(std::string_view text);
+
+}  // namespace midi_wire
+
+// The helper's side: carries out one command line on the player and gives
+// the reply line (without its newline), or nothing for a command that gets
+// no reply.
+std::optional<std::string> answerMidiCommand(MidiPlayer& player, std::string_view command);
+
+// Serves the player on the process's standard input and output until the
+// input ends, which is when the clock lets the helper go or itself ends.
+// Standard output is kept for the replies: anything a library prints there
+// goes to standard error instead.
+int serveMidiPlayer(MidiPlayer& player);
+
+}  // namespace zentick::platform

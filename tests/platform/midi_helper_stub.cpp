@@ -1,0 +1,14 @@
+// A tune helper for the clock's side of the protocol: the recording
+// sequencer, served as the real helper serves FluidSynth. Its one argument
+// names the step it refuses.
+
+#include "platform/midi_wire.h"
+#include "support/fakes.h"
+
+int main(int argc, char* argv[])
+{
+    zentick::test::FakeMidiPlayer player;
+    if (argc > 1)
+        player.refuse = argv[1];
+    return zentick::platform::serveMidiPlayer(player);
+}

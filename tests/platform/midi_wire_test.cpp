@@ -1,0 +1,85 @@
+#include "platform/midi_wire.h"
+
+#include "support/fakes.h"
+
+#include <gtest/gtest.h>
+
+#include <optional>
+#include <string>
+#include <vector>
+
+namespace {
+
+using namespace zentick::platform;
+using zentick::test::FakeMidiPlayer;
+
+TEST(MidiWire, EveryTextTravelsAsOneLineAndArrivesUnchanged)
+{
+    for (const std::string text : {"", "plain", "二行の\nメッセージ", "C:\\曲\\alarm.mid", "\\n is no newline",
+                                   "ends in \\", "\r\n", "trailing\n"}) {
+        SCOPED_TRACE(text);
+        const std::string line = midi_wire::escape(text);
+        EXPECT_EQ(line.find_first_of("\r\n"), std::string::npos);
+        EXPECT_EQ(midi_wire::unescape(line), text);
+    }
+}
+
+TEST(MidiWire, PathsTravelAsUtf8)
+{
+    const std::filesystem::path tune = std::filesystem::path(u8"/home/ユーザー/曲 1/Zentick.mid");
+    EXPECT_EQ(midi_wire::pathText(tune), "/home/ユーザー/曲 1/Zentick.mid");
+    EXPECT_EQ(midi_wire::textPath(midi_wire::pathText(tune)), tune);
+}
+
+TEST(MidiWire, TheHelperCarriesOutEachCommandAndAnswersIt)
+{
+    const struct {
+        std::vector<std::string> commands;
+        std::string refuse;
+        std::vector<std::optional<std::string>> replies;
+        std::vector<std::string> steps;
+    } cases[] = {
+        {{"type Sequencer", "file /t/a.mid", "open", "play", "poll"}, "",
+         {"ok", "ok", "ok", "ok", "ok playing"}, {"type Sequencer", "file", "open", "play"}},
+        {{"prepare", "poll", "open", "poll", "close", "poll"}, "",
+         {std::nullopt, "ok closed", "ok", "ok stopped", "ok", "ok closed"}, {"open", "close"}},
+        {{"open"}, "open", {"error 曲のファイルが見つかりません"}, {"open"}},
+        {{"open", "play"}, "play", {"ok", "error 曲を演奏できません"}, {"open", "play"}},
+        {{"rewind"}, "", {"error 曲の演奏に知らない命令が届きました: rewind"}, {}},
+    };
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.commands.front());
+        FakeMidiPlayer player;
+        player.refuse = c.refuse;
+        std::vector<std::optional<std::string>> replies;
+        for (const auto& command : c.commands)
+            replies.push_back(answerMidiCommand(player, command));
+        EXPECT_EQ(replies, c.replies);
+        EXPECT_EQ(player.steps, c.steps);
+    }
+}
+
+TEST(MidiWire, TheHelperGetsTheNamesAsTheClockSentThem)
+{
+    FakeMidiPlayer player;
+    answerMidiCommand(player, "file " + midi_wire::escape(midi_wire::pathText(u8"/曲\\の\nフォルダ/a.mid")));
+    EXPECT_EQ(player.file, std::filesystem::path(u8"/曲\\の\nフォルダ/a.mid"));
+    answerMidiCommand(player, "prepare");
+    EXPECT_TRUE(player.holdsSounds);
+    answerMidiCommand(player, "release");
+    EXPECT_FALSE(player.holdsSounds);
+}
+
+TEST(MidiWire, ALaterFailureReachesTheClockWhole)
+{
+    FakeMidiPlayer player;
+    answerMidiCommand(player, "open");
+    const std::string failure = "音色を読み込めません:\n/usr/share/sounds/sf2/default-GM.sf2";
+    player.laterFailure = failure;
+    const auto reply = answerMidiCommand(player, "poll");
+    ASSERT_TRUE(reply);
+    ASSERT_TRUE(reply->starts_with("error "));
+    EXPECT_EQ(midi_wire::unescape(reply->substr(6)), failure);
+}
+
+}  // namespace
