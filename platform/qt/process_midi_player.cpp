@@ -28,10 +28,14 @@ ProcessMidiPlayer::~ProcessMidiPlayer()
     end();
 }
 
+bool ProcessMidiPlayer::running() const
+{
+    // waitForFinished(0) sees an end that no event loop has reported yet.
+    return m_helper && m_helper->state() != QProcess::NotRunning && !m_helper->waitForFinished(0);
+}
+
 bool ProcessMidiPlayer::start()
 {
-    if (m_helper && m_helper->state() != QProcess::NotRunning)
-        return true;
     m_helper = std::make_unique<QProcess>();
     // The helper's messages (FluidSynth's warnings) belong with the clock's.
     m_helper->setProcessChannelMode(QProcess::ForwardedErrorChannel);
@@ -51,8 +55,12 @@ void ProcessMidiPlayer::send(std::string_view command)
 
 std::string ProcessMidiPlayer::ask(std::string_view command)
 {
-    if (!start())
-        fail("曲を演奏するプログラムを起動できません: " + m_program.toStdString());
+    if (!running()) {
+        if (m_open)
+            fail("曲を演奏するプロセスが終了しました。");  // and the tune with it
+        if (!start())
+            fail("曲を演奏するプログラムを起動できません: " + m_program.toStdString());
+    }
     send(command);
     const QDeadlineTimer deadline(m_patience);
     while (!m_helper->canReadLine()) {
@@ -96,8 +104,12 @@ void ProcessMidiPlayer::end() noexcept
 
 void ProcessMidiPlayer::prepare()
 {
-    if (m_helper && m_helper->state() != QProcess::NotRunning)
-        return;  // loading or loaded already, or failed until the next tune tries again
+    // A helper that ended on its own (a SoundFont that crashes the
+    // synthesizer, say) is not started again every tick: the next tune's
+    // opening tries again and tells the user, and so does a prepare() after
+    // release().
+    if (m_helper)
+        return;
     if (start())
         send("prepare");
 }
@@ -163,7 +175,7 @@ MidiState ProcessMidiPlayer::poll()
 
 qint64 ProcessMidiPlayer::helperId() const noexcept
 {
-    return m_helper && m_helper->state() != QProcess::NotRunning ? m_helper->processId() : 0;
+    return running() ? m_helper->processId() : 0;
 }
 
 }  // namespace zentick::platform

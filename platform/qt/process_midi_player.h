@@ -45,6 +45,7 @@ public:
     qint64 helperId() const noexcept;
 
 private:
+    bool running() const;
     bool start();
     std::string ask(std::string_view command);
     void send(std::string_view command);

@@ -1,7 +1,10 @@
 #include "platform/qt/process_midi_player.h"
 
+#include "support/temp_dir.h"
+
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <chrono>
 #include <csignal>
 #include <string>
@@ -105,6 +108,33 @@ TEST(ProcessMidiPlayer, AHelperThatGoesWrongFailsTheStepAndIsEnded)
             EXPECT_TRUE(processGone(helper)) << "the helper was left running";
         }
     }
+}
+
+TEST(ProcessMidiPlayer, AHelperThatEndsOnItsOwnIsNotStartedAgainEveryTick)
+{
+    // A helper that crashes as it loads, counting its starts.
+    zentick::test::TempDir folder;
+    const auto starts = folder.path() / "starts";
+    ProcessMidiPlayer player(QStringLiteral("/bin/sh"),
+                             {QStringLiteral("-c"), QStringLiteral("echo >> \"$0\"; exit 3"),
+                              QString::fromStdString(starts.string())},
+                             kTestPatience);
+    const auto startCount = [&] {
+        const std::string lines = zentick::test::readBytes(starts);
+        return std::count(lines.begin(), lines.end(), '\n');
+    };
+    player.prepare();
+    std::this_thread::sleep_for(200ms);
+    for (int tick = 0; tick < 3; ++tick)
+        player.prepare();
+    EXPECT_EQ(startCount(), 1);
+
+    EXPECT_EQ(refusalOf(player), "曲を演奏するプロセスが終了しました。") << "the alarm's tune tries again";
+    EXPECT_EQ(startCount(), 2);
+    player.release();
+    player.prepare();  // armed anew
+    std::this_thread::sleep_for(200ms);
+    EXPECT_EQ(startCount(), 3);
 }
 
 TEST(ProcessMidiPlayer, AHelperKilledWhilePlayingIsReportedAndTheNextTuneStartsAnother)
