@@ -68,9 +68,9 @@ int main()
 
     const TuneMemory memory = memoryWithTuneArmed(display, how);
     std::printf("Resident memory: %.1f MiB never armed; with a MIDI alarm armed %.1f MiB (clock %.1f, tune helper "
-                "%.1f); switched off %.1f MiB (%+.1f MiB; target within 5)\n",
+                "%.1f, its proportional share %.1f); switched off %.1f MiB (%+.1f MiB; target within 5)\n",
                 mib(memory.neverArmed.total()), mib(memory.armed.total()), mib(memory.armed.program),
-                mib(memory.armed.helpers), mib(memory.switchedOff.total()),
+                mib(memory.armed.helpers), mib(memory.armed.helpersProportional), mib(memory.switchedOff.total()),
                 mib(memory.switchedOff.total() - memory.neverArmed.total()));
     return 0;
 }

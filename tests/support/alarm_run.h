@@ -135,6 +135,15 @@ inline long residentKib(pid_t pid)
     return at == std::string::npos ? -1 : std::strtol(status.c_str() + at + 6, nullptr, 10);
 }
 
+// A process's share of the memory it maps with others, in KiB: what a
+// helper costs beyond the libraries it shares with the program.
+inline long proportionalKib(pid_t pid)
+{
+    const std::string rollup = readBytes("/proc/" + std::to_string(pid) + "/smaps_rollup");
+    const auto at = rollup.find("\nPss:");
+    return at == std::string::npos ? -1 : std::strtol(rollup.c_str() + at + 5, nullptr, 10);
+}
+
 // The processes a process has started: the program's tune helper.
 inline std::vector<pid_t> childrenOf(pid_t parent)
 {
@@ -155,6 +164,7 @@ inline std::vector<pid_t> childrenOf(pid_t parent)
 struct Resident {
     long program = -1;  // KiB
     long helpers = 0;   // KiB, of the processes it started
+    long helpersProportional = 0;
     int helperCount = 0;
     long total() const { return program + helpers; }
 };
@@ -165,6 +175,7 @@ inline Resident residentWithHelpers(pid_t pid)
     for (const pid_t child : childrenOf(pid)) {
         if (const long kib = residentKib(child); kib > 0) {
             resident.helpers += kib;
+            resident.helpersProportional += proportionalKib(child);
             ++resident.helperCount;
         }
     }
