@@ -73,6 +73,17 @@ std::optional<MidiState> stateNamed(std::string_view name)
     return std::nullopt;
 }
 
+std::optional<Reply> readReply(std::string_view line)
+{
+    if (line == "ok")
+        return Reply{};
+    if (line.starts_with("ok "))
+        return Reply{false, std::string(line.substr(3))};
+    if (line.starts_with("error "))
+        return Reply{true, unescape(line.substr(6))};
+    return std::nullopt;
+}
+
 std::string pathText(const std::filesystem::path& path)
 {
     const std::u8string text = path.u8string();

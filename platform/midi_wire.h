@@ -35,6 +35,14 @@ std::string unescape(std::string_view text);
 std::string_view stateName(MidiState state);
 std::optional<MidiState> stateNamed(std::string_view name);
 
+// A reply line as the clock reads it: what an `ok` adds (a state, or
+// nothing), or the player's refusal. Nothing for a line that is neither.
+struct Reply {
+    bool refused = false;
+    std::string text;
+};
+std::optional<Reply> readReply(std::string_view line);
+
 // A path as UTF-8 on the wire, whatever the platform's own encoding.
 std::string pathText(const std::filesystem::path& path);
 std::filesystem::path textPath(std::string_view text);

@@ -14,6 +14,8 @@ namespace {
 // A helper told to go ends within milliseconds; one that does not is stopped.
 constexpr int kExitWaitMilliseconds = 500;
 
+constexpr const char* kUnreadableReply = "曲を演奏するプロセスから読めない応答がありました。";
+
 }  // namespace
 
 ProcessMidiPlayer::ProcessMidiPlayer(QString program, QStringList arguments, std::chrono::milliseconds patience)
@@ -70,16 +72,13 @@ std::string ProcessMidiPlayer::ask(std::string_view command)
         }
         m_helper->waitForReadyRead(static_cast<int>(deadline.remainingTime()));
     }
-    std::string reply = m_helper->readLine().toStdString();
-    if (!reply.empty() && reply.back() == '\n')
-        reply.pop_back();
-    if (reply == "ok")
-        return {};
-    if (reply.starts_with("ok "))
-        return reply.substr(3);
-    if (reply.starts_with("error "))
-        throw MidiError(midi_wire::unescape(std::string_view(reply).substr(6)));
-    fail("曲を演奏するプロセスから読めない応答がありました。");
+    const QByteArray line = m_helper->readLine().chopped(1);  // without its newline
+    auto reply = midi_wire::readReply(std::string_view(line.constData(), static_cast<std::size_t>(line.size())));
+    if (!reply)
+        fail(kUnreadableReply);
+    if (reply->refused)
+        throw MidiError(reply->text);
+    return std::move(reply->text);
 }
 
 void ProcessMidiPlayer::fail(const std::string& why)
@@ -167,7 +166,7 @@ MidiState ProcessMidiPlayer::poll()
         return MidiState::Closed;
     const auto state = midi_wire::stateNamed(ask("poll"));
     if (!state)
-        fail("曲を演奏するプロセスから読めない応答がありました。");
+        fail(kUnreadableReply);
     if (*state == MidiState::Closed)
         m_open = false;
     return *state;
