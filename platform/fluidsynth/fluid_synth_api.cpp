@@ -32,6 +32,9 @@ std::optional<FluidSynthApi> loadLibrary()
                                        std::pair{QStringLiteral("fluidsynth-3"), -1},
                                        std::pair{QStringLiteral("fluidsynth"), -1}}) {
         QLibrary library(name, version);
+        // Qt would unload it at exit, under a SoundFont load that may still
+        // run on its own thread.
+        library.setLoadHints(QLibrary::PreventUnloadHint);
         if (!library.load())
             continue;
         FluidSynthApi api = resolve(library);

@@ -7,6 +7,8 @@
 #include "platform/fluidsynth/peak_limiter.h"
 
 #include <algorithm>
+#include <atomic>
+#include <cmath>
 #include <condition_variable>
 #include <cstdint>
 #include <fstream>
@@ -40,6 +42,19 @@ constexpr auto kOpenWait = 100ms;
 constexpr double kSynthGain = 4.0;
 constexpr float kCeiling = 0.891f;  // -1 dBFS
 
+// Below this (-60 dBFS) a voice's tail is lost in any room; once the tune is
+// over the output is let go when it has stayed there kTailQuiet.
+constexpr float kInaudible = 0.001f;
+constexpr auto kTailQuiet = 100ms;
+// However it rings, a tune's end is let go this long after its last event.
+constexpr auto kLongestTail = 1000ms;
+// An output that takes no audio for this long while the tune plays is lost.
+constexpr auto kStallPatience = 2000ms;
+
+// The sound server sees the alarm as an alarm, not as a desktop alert sound
+// whose volume the desktop's alert slider turns down.
+constexpr const char* kMediaRole = "alarm";
+
 // Handles exist only once the library has loaded, so the deleters can rely on it.
 const FluidSynthApi& fluid()
 {
@@ -65,23 +80,91 @@ std::uint32_t bigEndian(const std::string& bytes, std::size_t at, int count)
     return value;
 }
 
-// The chunk structure of a Standard MIDI File: a header and whole tracks.
-bool isStandardMidiFile(const std::string& bytes)
+// Reads a variable-length quantity of at most four bytes within `end`.
+bool readVariableLength(const std::string& bytes, std::size_t& at, std::size_t end, std::uint32_t& value)
+{
+    value = 0;
+    for (int i = 0; i < 4 && at < end; ++i) {
+        const auto byte = static_cast<unsigned char>(bytes[at++]);
+        value = value << 7 | (byte & 0x7Fu);
+        if ((byte & 0x80u) == 0)
+            return true;
+    }
+    return false;
+}
+
+enum class TrackEvents { Unreadable, Silent, Sounding };
+
+// Reads a track's events as the sequencer will. A chunk layout can be sound
+// while its events are not (a first event without a status byte), and the
+// sequencer then ends at once without a note: silence that looks like a tune.
+TrackEvents readTrackEvents(const std::string& bytes, std::size_t at, std::size_t end)
+{
+    unsigned running = 0;  // running status: only a channel message's carries over
+    bool sounding = false;
+    while (at < end) {
+        std::uint32_t length = 0;
+        if (!readVariableLength(bytes, at, end, length) || at >= end)
+            return TrackEvents::Unreadable;
+        unsigned status = static_cast<unsigned char>(bytes[at]);
+        if (status & 0x80u)
+            ++at;
+        else if (running != 0)
+            status = running;
+        else
+            return TrackEvents::Unreadable;
+
+        if (status == 0xFF || status == 0xF0 || status == 0xF7) {  // meta and system exclusive
+            const bool meta = status == 0xFF;
+            const unsigned type = meta && at < end ? static_cast<unsigned char>(bytes[at++]) : 0;
+            if (!readVariableLength(bytes, at, end, length) || length > end - at)
+                return TrackEvents::Unreadable;
+            at += length;
+            running = 0;
+            if (meta && type == 0x2F)
+                break;  // the end of the track
+            continue;
+        }
+        if (status > 0xF0)
+            return TrackEvents::Unreadable;  // system messages have no place in a file
+        const std::size_t data = (status & 0xF0u) == 0xC0 || (status & 0xF0u) == 0xD0 ? 1 : 2;
+        if (data > end - at)
+            return TrackEvents::Unreadable;
+        if ((status & 0xF0u) == 0x90 && bytes[at + 1] != 0)
+            sounding = true;  // a note-on with a velocity
+        at += data;
+        running = status;
+    }
+    return sounding ? TrackEvents::Sounding : TrackEvents::Silent;
+}
+
+// The chunk structure of a Standard MIDI File, a header and whole tracks,
+// and whether its events can be read and sound a note.
+TrackEvents readStandardMidiFile(const std::string& bytes)
 {
     if (bytes.size() < 14 || bytes.compare(0, 4, "MThd") != 0 || bigEndian(bytes, 4, 4) < 6)
-        return false;
+        return TrackEvents::Unreadable;
     const std::uint32_t tracks = bigEndian(bytes, 10, 2);
     std::size_t at = 8 + bigEndian(bytes, 4, 4);
     std::uint32_t found = 0;
+    bool sounding = false;
     while (at + 8 <= bytes.size()) {
         const std::uint64_t length = bigEndian(bytes, at + 4, 4);
         if (at + 8 + length > bytes.size())
-            return false;  // cut short
-        if (bytes.compare(at, 4, "MTrk") == 0)
+            return TrackEvents::Unreadable;  // cut short
+        const std::size_t end = at + 8 + static_cast<std::size_t>(length);
+        if (bytes.compare(at, 4, "MTrk") == 0 && found < tracks) {
             ++found;
-        at += 8 + static_cast<std::size_t>(length);
+            const TrackEvents events = readTrackEvents(bytes, at + 8, end);
+            if (events == TrackEvents::Unreadable)
+                return events;
+            sounding = sounding || events == TrackEvents::Sounding;
+        }
+        at = end;
     }
-    return tracks > 0 && found >= tracks;
+    if (tracks == 0 || found < tracks)
+        return TrackEvents::Unreadable;
+    return sounding ? TrackEvents::Sounding : TrackEvents::Silent;
 }
 
 std::string readTune(const fs::path& file)
@@ -96,8 +179,14 @@ std::string readTune(const fs::path& file)
     std::string bytes(std::istreambuf_iterator<char>(in), {});
     if (!in && !in.eof())
         throw MidiError("曲のファイルを読み込めません: " + utf8(file));
-    if (!isStandardMidiFile(bytes))
+    switch (readStandardMidiFile(bytes)) {
+    case TrackEvents::Unreadable:
         throw MidiError("曲のファイルが MIDI ファイルではないか、壊れています: " + utf8(file));
+    case TrackEvents::Silent:
+        throw MidiError("曲のファイルに鳴らす音符がありません: " + utf8(file));
+    case TrackEvents::Sounding:
+        break;
+    }
     return bytes;
 }
 
@@ -154,6 +243,15 @@ struct FluidSynthPlayer::Device {
     DriverPtr driver;
     PeakLimiter limiter;
     bool started = false;
+    bool renders = false;   // the driver calls render(): its progress and level can be watched
+    bool reopened = false;  // the output was lost once during this tune and opened again
+    std::optional<std::chrono::steady_clock::time_point> endedAt;  // when the tune's events ran out
+    // Written by the audio thread, read by poll(): frames rendered, and the
+    // count at the end of the last block anyone could hear.
+    std::atomic<std::uint64_t> rendered{0};
+    std::atomic<std::uint64_t> lastAudible{0};
+    std::uint64_t seenRendered = 0;
+    std::chrono::steady_clock::time_point progressAt{};
 
     explicit Device(Synth& loaded)
         : synth(loaded)
@@ -171,6 +269,11 @@ struct FluidSynthPlayer::Device {
         fluid().fluid_synth_system_reset(synth.synth.get());  // no note rings on into the next tune
     }
 
+    std::uint64_t framesFor(std::chrono::milliseconds span) const
+    {
+        return static_cast<std::uint64_t>(synth.sampleRate) * static_cast<std::uint64_t>(span.count()) / 1000;
+    }
+
     // Runs on the audio thread: the synthesizer's output, effects mixed in,
     // through the limiter.
     static int render(void* data, int frames, int effects, float* fx[], int outputs, float* out[])
@@ -184,6 +287,15 @@ struct FluidSynthPlayer::Device {
             result = fluid().fluid_synth_process(device.synth.synth.get(), frames, effects, fx, outputs, out);
         }
         device.limiter.process(out, outputs, frames);
+        float peak = 0.0f;
+        for (int channel = 0; channel < outputs; ++channel) {
+            for (int i = 0; i < frames; ++i)
+                peak = std::max(peak, std::abs(out[channel][i]));
+        }
+        const std::uint64_t done = device.rendered.load(std::memory_order_relaxed) + static_cast<std::uint64_t>(frames);
+        if (peak > kInaudible)
+            device.lastAudible.store(done, std::memory_order_relaxed);
+        device.rendered.store(done, std::memory_order_relaxed);
         return result;
     }
 };
@@ -308,6 +420,14 @@ bool FluidSynthPlayer::holdsOutput() const noexcept
     return m_device && m_device->driver;
 }
 
+bool FluidSynthPlayer::loading() const
+{
+    if (!m_load)
+        return false;
+    const std::lock_guard lock(m_load->mutex);
+    return !m_load->done;
+}
+
 void FluidSynthPlayer::setDeviceType(std::string_view type)
 {
     if (type != "Sequencer")
@@ -340,6 +460,14 @@ void FluidSynthPlayer::openDevice(std::string tune)
     auto device = std::make_unique<Device>(*m_synth);
     if (!device->player || fluid().fluid_player_add_mem(device->player.get(), tune.data(), tune.size()) != FLUID_OK)
         throw MidiError("MIDI プレーヤーを開けません: " + utf8(m_file));
+    if (!openOutput(*device))
+        throw MidiError("音を出す装置（オーディオ出力）が見つかりません");
+    m_device = std::move(device);
+}
+
+bool FluidSynthPlayer::openOutput(Device& device)
+{
+    device.driver.reset();
     const auto drivers = m_config.audioDrivers.empty() ? std::vector<std::string>{""} : m_config.audioDrivers;
     fluid_settings_t* settings = m_synth->settings.get();
     for (const auto& driver : drivers) {
@@ -347,15 +475,16 @@ void FluidSynthPlayer::openDevice(std::string tune)
         fluid().fluid_settings_setstr(settings, "audio.driver", name.c_str());
         // FluidSynth's file renderer takes no processing callback; it serves
         // tests that look at timing, not level.
-        device->driver.reset(name == "file"
-                                 ? fluid().new_fluid_audio_driver(settings, m_synth->synth.get())
-                                 : fluid().new_fluid_audio_driver2(settings, &Device::render, device.get()));
-        if (device->driver)
-            break;
+        device.renders = name != "file";
+        device.driver.reset(device.renders ? fluid().new_fluid_audio_driver2(settings, &Device::render, &device)
+                                           : fluid().new_fluid_audio_driver(settings, m_synth->synth.get()));
+        if (device.driver) {
+            device.seenRendered = device.rendered.load(std::memory_order_relaxed);
+            device.progressAt = std::chrono::steady_clock::now();
+            return true;
+        }
     }
-    if (!device->driver)
-        throw MidiError("音を出す装置（オーディオ出力）が見つかりません");
-    m_device = std::move(device);
+    return false;
 }
 
 void FluidSynthPlayer::start()
@@ -415,14 +544,48 @@ MidiState FluidSynthPlayer::poll()
     }
     if (!m_device)
         return MidiState::Closed;
-    if (!m_device->started || !m_device->driver)
+    Device& device = *m_device;
+    if (!device.started || !device.driver)
         return MidiState::Stopped;
-    if (fluid().fluid_player_get_status(m_device->player.get()) == FLUID_PLAYER_PLAYING
-        || fluid().fluid_synth_get_active_voice_count(m_device->synth.synth.get()) > 0)
+    const bool playing = fluid().fluid_player_get_status(device.player.get()) == FLUID_PLAYER_PLAYING;
+    if (device.renders)
+        watchOutput(device);
+    if (playing) {
+        device.endedAt.reset();
         return MidiState::Playing;
-    // Played through and died away: hold no stream open on the sound server.
-    m_device->driver.reset();
+    }
+    // The tune's events are over: its tail rings while anyone could hear it,
+    // and no longer than kLongestTail.
+    const auto now = std::chrono::steady_clock::now();
+    if (!device.endedAt)
+        device.endedAt = now;
+    const bool ringing = device.renders
+        ? device.rendered.load(std::memory_order_relaxed) - device.lastAudible.load(std::memory_order_relaxed)
+            < device.framesFor(kTailQuiet)
+        : fluid().fluid_synth_get_active_voice_count(device.synth.synth.get()) > 0;
+    if (ringing && now - *device.endedAt < kLongestTail)
+        return MidiState::Playing;
+    // Played through: hold no stream open on the sound server.
+    device.driver.reset();
     return MidiState::Stopped;
+}
+
+void FluidSynthPlayer::watchOutput(Device& device)
+{
+    const auto now = std::chrono::steady_clock::now();
+    const std::uint64_t rendered = device.rendered.load(std::memory_order_relaxed);
+    if (rendered != device.seenRendered) {
+        device.seenRendered = rendered;
+        device.progressAt = now;
+        return;
+    }
+    if (now - device.progressAt < kStallPatience)
+        return;
+    // The output stopped taking audio: the sound server went away, or the
+    // device did. A server started again is found by opening anew, once.
+    if (device.reopened || !openOutput(device))
+        throw MidiError("音を出す装置（オーディオ出力）が止まり、曲が聞こえなくなりました");
+    device.reopened = true;
 }
 
 // Runs on a thread of its own: loads the library, makes the synthesizer and
@@ -440,6 +603,8 @@ void FluidSynthPlayer::loadSynth(const FluidSynthConfig& config, Load& load)
     fluid().fluid_settings_copystr(settings, "audio.driver", text, sizeof text);
     loaded->defaultDriver = text;
     fluid().fluid_settings_setnum(settings, "synth.gain", kSynthGain);
+    if (fluid().fluid_settings_get_type(settings, "audio.pulseaudio.media-role") == FLUID_STR_TYPE)
+        fluid().fluid_settings_setstr(settings, "audio.pulseaudio.media-role", kMediaRole);
     for (const auto& [name, value] : config.settings)
         applySetting(settings, name, value);
     double sampleRate = 0;

@@ -59,6 +59,8 @@ public:
     bool holdsSounds() const noexcept;
     // Whether an audio output is open, so that sound is being made.
     bool holdsOutput() const noexcept;
+    // Whether the sounds are still being read on their own thread.
+    bool loading() const;
 
 private:
     struct Synth;
@@ -74,6 +76,8 @@ private:
     bool takeLoaded(std::chrono::milliseconds wait);
     bool loadFailed() const;
     void openDevice(std::string tune);
+    bool openOutput(Device& device);
+    void watchOutput(Device& device);
     static void loadSynth(const FluidSynthConfig& config, Load& load);
     void start();
 

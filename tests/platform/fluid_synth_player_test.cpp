@@ -36,6 +36,9 @@ protected:
     FluidSynthConfig renderInto(const fs::path& file) const
     {
         FluidSynthConfig config = FluidSynthConfig::desktop(dir.path());
+        // The small General MIDI SoundFont: a large compressed one, where
+        // installed, takes seconds to load and adds nothing here.
+        config.soundFonts = {"/usr/share/sounds/sf2/default-GM.sf2"};
         config.audioDrivers = {"file"};
         config.settings = {{"audio.file.name", file.string()}, {"audio.file.type", "raw"},
                            {"audio.file.format", "s16"}, {"synth.sample-rate", std::to_string(kSampleRate)}};
@@ -202,6 +205,16 @@ TEST_F(FluidSynthRendering, RefusesToOpenWhatItCannotPlay)
          [&] { return renderInto(output); }, "壊れています"},
         {"a text file named like a tune", [&] { test::writeBytes(tune, "MThd is not enough\r\n"); },
          [&] { return renderInto(output); }, "MIDI ファイルではない"},
+        // Whole chunks, but the sequencer would end at once in silence.
+        {"a first event without a status byte",
+         [&] {
+             std::string damaged = good;
+             damaged[14 + 8 + 1] = '\x40';  // the program change's status, in the first track
+             test::writeBytes(tune, damaged);
+         },
+         [&] { return renderInto(output); }, "壊れています"},
+        {"a tune without a note", [&] { test::writeBytes(tune, test::standardMidiFile({})); },
+         [&] { return renderInto(output); }, "音符がありません"},
         {"a huge file", [&] { test::writeBytes(tune, good); fs::resize_file(tune, 64 * 1024 * 1024); },
          [&] { return renderInto(output); }, "大きすぎます"},
         {"no SoundFont",
