@@ -28,7 +28,12 @@ int serveTunes(int argc, char* argv[])
     const QCoreApplication app(argc, argv);  // for the program's folder, where a SoundFont may be
     const platform::QtProgramDir programDir;
     platform::FluidSynthPlayer midi(platform::FluidSynthConfig::desktop(programDir.path()));
-    return platform::serveMidiPlayer(midi);
+    const int status = platform::serveMidiPlayer(midi);
+    // A SoundFont still loading runs inside FluidSynth on a thread of its
+    // own: the exit handlers would tear the libraries down under it.
+    if (midi.loading())
+        std::_Exit(status);
+    return status;
 }
 
 }  // namespace
@@ -61,7 +66,7 @@ int main(int argc, char* argv[])
     platform::QtMessageBox messages;
     platform::DiskFileSystem files;
     platform::QtProgramDir programDir;
-    platform::ProcessMidiPlayer midi(QCoreApplication::applicationFilePath(),
+    platform::ProcessMidiPlayer midi(platform::ProcessMidiPlayer::runningProgram(),
                                      {QString::fromUtf8(platform::kTunePlayerSwitch)});
 
     ClockState state;

@@ -25,6 +25,7 @@ public:
     {
         std::fprintf(stderr, "%.*s\n", static_cast<int>(text.size()), text.data());
     }
+    void notify(std::string_view text) override { show(text, zentick::platform::MessageIcon::None); }
 };
 
 bool heardSound(const fs::path& raw)

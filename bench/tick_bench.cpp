@@ -21,6 +21,7 @@ class Silent final : public platform::Beeper, public platform::MessageBox, publi
 public:
     void beep() override {}
     void show(std::string_view, platform::MessageIcon) override {}
+    void notify(std::string_view) override {}
     void setDateText(std::string_view text) override { benchmark::DoNotOptimize(text.data()); }
     void setTimeText(std::string_view text) override { benchmark::DoNotOptimize(text.data()); }
     bool alarmChecked() const override { return true; }

@@ -17,13 +17,17 @@ std::optional<std::string> sound(AlarmAction action, const ClockDevices& devices
         devices.beeper.beep();
         break;
     case AlarmAction::Burst:
-        for (int i = 0; i < kBurstBeeps; ++i)
-            devices.beeper.beep();
+        ringBurst(devices.beeper);
         break;
     case AlarmAction::ShowMidi:
         return devices.face.showMidiAlarm();
     }
     return std::nullopt;
+}
+
+void showAlarmFailure(std::string_view description, const ClockDevices& devices)
+{
+    devices.messages.show(std::string(description) + "(in ringAlarm)", platform::MessageIcon::Critical);
 }
 
 }  // namespace
@@ -62,8 +66,25 @@ AlarmAction ringAlarm(ClockState& state, const ClockDevices& devices)
     } catch (const std::exception& e) {
         failure = e.what();
     }
-    devices.messages.show(failure + "(in ringAlarm)", platform::MessageIcon::Critical);
+    showAlarmFailure(failure, devices);
     return AlarmAction::None;
+}
+
+void midiAlarmFailed(ClockState& state, const ClockDevices& devices)
+{
+    state.alarmDone = 0;
+    showAlarmFailure(kMidiAlarmClosedWhileLoading, devices);
+}
+
+void ringBurst(platform::Beeper& beeper)
+{
+    for (int i = 0; i < kBurstBeeps; ++i)
+        beeper.beep();
+}
+
+bool tuneBellsDue(bool alarmChecked, const ClockState& state)
+{
+    return alarmChecked && state.worldTime >= state.alarmTime;
 }
 
 }  // namespace zentick

@@ -31,4 +31,19 @@ AlarmAction decideAlarm(bool alarmChecked, const ClockState& state);
 // alarm armed, so the next tick of the same minute tries again.
 AlarmAction ringAlarm(ClockState& state, const ClockDevices& devices);
 
+// What the MIDI alarm window's show request reports when its load fails.
+inline constexpr std::string_view kMidiAlarmClosedWhileLoading = "MIDI アラームの画面は開く途中で閉じられました";
+
+// A MIDI alarm window whose player refused the tune only after the window
+// was shown: told as a failure inside ringAlarm, and the alarm armed again,
+// so the next tick of the alarm minute tries again.
+void midiAlarmFailed(ClockState& state, const ClockDevices& devices);
+
+// The burst's bells, all at once.
+void ringBurst(platform::Beeper& beeper);
+
+// Bells stand in for a tune that cannot sound: due, like a burst, on every
+// tick from the alarm minute until the zone's day ends or the box is off.
+bool tuneBellsDue(bool alarmChecked, const ClockState& state);
+
 }  // namespace zentick

@@ -15,13 +15,15 @@ public:
 // What an open device is doing, as the tune's window shows it.
 enum class MidiState {
     Closed,
+    Opening,  // asked to open and play; the player has not said yet how that went
     Loading,  // open, with the sounds still loading; the tune starts once they are in
     Stopped,  // open and silent: not started yet, or played through (then no audio output is held)
     Playing,
 };
 
 // A MIDI sequencer device that plays one file. Steps that the player
-// refuses throw MidiError.
+// refuses throw MidiError, at once or, from a player that answers later, at
+// the next poll() while the device is still Opening.
 class MidiPlayer {
 public:
     virtual ~MidiPlayer() = default;
@@ -46,8 +48,9 @@ public:
     virtual bool isOpen() const noexcept = 0;
     // Moves an open device on: starts a tune that was Loading, and lets go
     // of the audio output once the tune has died away. Called now and then
-    // while the device is open. Throws MidiError when the sounds failed to
-    // load, or took too long, after open() had returned.
+    // while the device is open. Throws MidiError when a step was refused,
+    // the sounds failed to load or took too long, or the tune stopped being
+    // heard before its end.
     virtual MidiState poll() = 0;
 };
 

@@ -18,12 +18,18 @@ namespace {
 
 constexpr std::array kStateNames{
     std::pair{MidiState::Closed, std::string_view("closed")},
+    std::pair{MidiState::Opening, std::string_view("opening")},
     std::pair{MidiState::Loading, std::string_view("loading")},
     std::pair{MidiState::Stopped, std::string_view("stopped")},
     std::pair{MidiState::Playing, std::string_view("playing")},
 };
 
 }  // namespace
+
+std::string greeting()
+{
+    return "zentick-tune-player " + std::to_string(kProtocolVersion);
+}
 
 std::string escape(std::string_view text)
 {
@@ -171,6 +177,13 @@ std::FILE* takeStandardOutput()
 #endif
 }
 
+bool reply(std::FILE* replies, const std::string& line)
+{
+    std::fputs(line.c_str(), replies);
+    std::fputc('\n', replies);
+    return std::fflush(replies) == 0;  // false once the clock has gone
+}
+
 }  // namespace
 
 int serveMidiPlayer(MidiPlayer& player)
@@ -178,13 +191,13 @@ int serveMidiPlayer(MidiPlayer& player)
     std::FILE* replies = takeStandardOutput();
     if (!replies)
         return 1;
-    while (const auto command = readLine(stdin)) {
-        if (const auto reply = answerMidiCommand(player, *command)) {
-            std::fputs(reply->c_str(), replies);
-            std::fputc('\n', replies);
-            if (std::fflush(replies) != 0)
-                break;  // the clock has gone
-        }
+    bool heard = reply(replies, midi_wire::greeting());
+    while (heard) {
+        const auto command = readLine(stdin);
+        if (!command)
+            break;
+        const auto answer = answerMidiCommand(player, *command);
+        heard = !answer || reply(replies, *answer);
     }
     player.close();
     std::fclose(replies);

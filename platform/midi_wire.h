@@ -5,10 +5,13 @@
 // live and die with that process, and the clock is back to its own size
 // once no tune is wanted. This is the line protocol between the two.
 //
-// The clock writes one command per line; the helper answers each with one
-// line, except `prepare`, which it never answers, so that arming an alarm
-// never waits on the helper starting up:
+// The helper first says which protocol it speaks, unasked: a helper from
+// another build is refused rather than misread. Then the clock writes one
+// command per line and the helper answers each with one line, except
+// `prepare`, which it never answers; the clock never waits for an answer,
+// it reads them as they come:
 //
+//   zentick-tune-player <version>    the helper's greeting
 //   prepare | release | type <text> | file <path> | open | play | close | poll
 //   ok [<state>]      the step was taken; poll adds the state
 //   error <text>      the player refused; the text is for the user
@@ -28,6 +31,10 @@ namespace zentick::platform {
 inline constexpr std::string_view kTunePlayerSwitch = "--tune-player";
 
 namespace midi_wire {
+
+// Changes whenever a command or a reply changes meaning.
+inline constexpr int kProtocolVersion = 2;
+std::string greeting();
 
 std::string escape(std::string_view text);
 std::string unescape(std::string_view text);

@@ -19,6 +19,7 @@
 #include <exception>
 #include <new>
 #include <string_view>
+#include <utility>
 
 namespace zentick::ui {
 
@@ -165,14 +166,69 @@ void frmMain::showTime()
         // An earlier run waits in a message box: the face still shows the
         // time, but no second alarm decision starts and no second box stacks.
         zentick::showZoneTime(m_state, m_devices);
+        ringTuneBells();
         return;
     }
     const QScopedValueRollback busy(m_busy, true);
     // Before the decision, so the sounds of the tune that this very tick may
     // call for are already on their way.
     holdTuneSounds();
-    if (zentick::showTime(m_state, m_devices) != AlarmAction::None)
+    const AlarmAction action = zentick::showTime(m_state, m_devices);
+    if (action != AlarmAction::None)
         QApplication::alert(this);  // seen on a muted or soundless machine too
+    if (action == AlarmAction::Beep || action == AlarmAction::Burst)
+        m_alarmRang = true;
+    ringTuneBells();
+    tellIfUnheard();
+}
+
+void frmMain::startTuneBells()
+{
+    m_tuneBells = true;
+    QApplication::alert(this);
+    ringTuneBells();
+}
+
+void frmMain::ringTuneBells()
+{
+    if (!m_tuneBells)
+        return;
+    if (!tuneBellsDue(alarmChecked(), m_state))
+        return stopTuneBells();
+    m_alarmRang = true;
+    ringBurst(m_platform.beeper);
+    tellIfUnheard();
+}
+
+void frmMain::stopTuneBells()
+{
+    if (!std::exchange(m_tuneBells, false))
+        return;
+    m_platform.beeper.silence();
+}
+
+void frmMain::tellIfUnheard()
+{
+    if (!m_alarmRang || m_unheardTold)
+        return;
+    const std::string why = m_platform.beeper.unheardBecause();
+    if (why.empty())
+        return;
+    m_unheardTold = true;
+    m_platform.messages.notify("アラームが鳴っていますが、音が出せません: " + why);
+}
+
+void frmMain::TuneFailureMessages::show(std::string_view text, platform::MessageIcon icon)
+{
+    const QScopedValueRollback busy(m_main.m_busy, true);
+    m_main.startTuneBells();
+    m_main.m_platform.messages.show(text, icon);
+    m_main.stopTuneBells();  // the user has answered
+}
+
+void frmMain::TuneFailureMessages::notify(std::string_view text)
+{
+    m_main.m_platform.messages.notify(text);
 }
 
 void frmMain::holdTuneSounds()
@@ -187,6 +243,9 @@ void frmMain::holdTuneSounds()
 void frmMain::rearm()
 {
     m_state.alarmDone = 0;
+    m_tuneBells = false;
+    m_alarmRang = false;
+    m_unheardTold = false;
     m_platform.beeper.silence();
 }
 
@@ -280,10 +339,15 @@ std::optional<std::string> frmMain::showMidiAlarm()
         return std::nullopt;
     }
     m_mci.reset();  // a closed window from an earlier alarm
-    auto window = std::make_unique<frmMci>(m_platform.midi, m_platform.messages,
+    auto window = std::make_unique<frmMci>(m_platform.midi, m_tuneMessages,
                                            platform::besideProgram(m_platform.programDir.path(), kTuneFileName));
+    connect(window.get(), &frmMci::loadFailed, this, [this] {
+        // As inside the alarm decision: a tick while the box is open shows the time only.
+        const QScopedValueRollback busy(m_busy, true);
+        guarded([this] { midiAlarmFailed(m_state, m_devices); });
+    });
     if (!window->Form_Load())
-        return "MIDI アラームの画面は開く途中で閉じられました";
+        return std::string(kMidiAlarmClosedWhileLoading);
     window->show();
     m_mci = std::move(window);
     return std::nullopt;

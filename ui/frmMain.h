@@ -63,6 +63,13 @@ private:
     void rearm();
     // Keeps the tune's sounds loaded exactly while a tune may be wanted.
     void holdTuneSounds();
+    // Bells in place of a tune that cannot sound, from the moment its
+    // failure is shown until the user answers it.
+    void startTuneBells();
+    void ringTuneBells();
+    void stopTuneBells();
+    // A user whose alarm rings unheard is told why, once an alarm.
+    void tellIfUnheard();
     // Runs a handler; a failure nothing else handled ends the program.
     template <typename Handler> void guarded(Handler&& handler);
     void fail(std::string_view description);
@@ -72,9 +79,21 @@ private:
     bool alarmChecked() const override;
     std::optional<std::string> showMidiAlarm() override;
 
+    // The tune window's failures, shown with bells ringing until answered.
+    class TuneFailureMessages final : public platform::MessageBox {
+    public:
+        explicit TuneFailureMessages(frmMain& main) : m_main(main) {}
+        void show(std::string_view text, platform::MessageIcon icon) override;
+        void notify(std::string_view text) override;
+
+    private:
+        frmMain& m_main;
+    };
+
     ClockState& m_state;
     UiPlatform m_platform;
     ClockDevices m_devices;
+    TuneFailureMessages m_tuneMessages{*this};
 
     QLineEdit* m_txtTimeWd = nullptr;
     QLabel* m_lblDateWd = nullptr;
@@ -87,6 +106,9 @@ private:
     std::unique_ptr<frmMci> m_mci;
     bool m_busy = false;
     bool m_failed = false;
+    bool m_tuneBells = false;    // bells stand in for the tune
+    bool m_alarmRang = false;    // bells were asked for since the alarm was last armed
+    bool m_unheardTold = false;
 };
 
 }  // namespace zentick::ui

@@ -60,6 +60,9 @@ bool frmMci::Form_Load()
         return false;
     }
     showPlayerState();
+    if (!m_loaded)
+        return false;  // refused at the first look
+    m_loadReturned = true;
     m_playerWatch->start();
     return true;
 }
@@ -85,13 +88,19 @@ void frmMci::showPlayerState()
     try {
         state = m_player.poll();
     } catch (const platform::MidiError& failure) {
-        // The sounds failed to load after the window had opened.
+        // A step refused late, sounds that failed to load, or a tune that
+        // stopped being heard.
         m_playerWatch->stop();
+        const bool refusedLate = m_opening && m_loadReturned;
         m_messages.show(failure.what(), platform::MessageIcon::Critical);
         close();
+        if (refusedLate)
+            emit loadFailed();
         return;
     }
+    m_opening = state == platform::MidiState::Opening;
     switch (state) {
+    case platform::MidiState::Opening:
     case platform::MidiState::Loading:
         m_MMControl1->setText(QStringLiteral("… 準備中"));
         break;

@@ -22,8 +22,14 @@ public:
     ~frmMci() override;
 
     // Opens the tune and starts it. When the player refuses a step the user
-    // is told, the window closes itself, and the result is false.
+    // is told, the window closes itself, and the result is false. A player
+    // that answers later may refuse after this has returned true: the user
+    // is told the same way, and loadFailed() follows.
     bool Form_Load();
+
+signals:
+    // The player refused to open or start the tune after the load had returned.
+    void loadFailed();
 
 protected:
     void closeEvent(QCloseEvent* event) override;
@@ -38,6 +44,8 @@ private:
     QLabel* m_MMControl1 = nullptr;
     QTimer* m_playerWatch = nullptr;
     bool m_loaded = false;
+    bool m_loadReturned = false;
+    bool m_opening = false;  // the player has not yet said whether the tune opened and started
 };
 
 }  // namespace zentick::ui

@@ -74,6 +74,7 @@ TEST(MidiWire, ALaterFailureReachesTheClockWhole)
 {
     FakeMidiPlayer player;
     answerMidiCommand(player, "open");
+    answerMidiCommand(player, "poll");
     const std::string failure = "音色を読み込めません:\n/usr/share/sounds/sf2/default-GM.sf2";
     player.laterFailure = failure;
     const auto reply = answerMidiCommand(player, "poll");

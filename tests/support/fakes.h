@@ -53,8 +53,10 @@ class CountingBeeper final : public platform::Beeper {
 public:
     int beeps = 0;
     int silenced = 0;
+    std::string unheard;  // as if every bell failed for this reason
     void beep() override { ++beeps; }
     void silence() override { ++silenced; }
+    std::string unheardBecause() const override { return beeps > 0 ? unheard : std::string(); }
 };
 
 struct Message {
@@ -66,8 +68,11 @@ struct Message {
 class RecordingMessageBox final : public platform::MessageBox {
 public:
     std::vector<Message> shown;
+    std::vector<std::string> notes;
     // Runs while the box would be open, as the user's part.
     std::function<void(const Message&)> onShow;
+
+    void notify(std::string_view text) override { notes.emplace_back(text); }
 
     void show(std::string_view text, platform::MessageIcon icon) override
     {
@@ -142,7 +147,12 @@ public:
     bool playing = false;
     bool holdsSounds = false;  // between prepare() and release()
     std::filesystem::path file;
-    std::string laterFailure;  // what the next poll() of an open device throws
+    std::string laterFailure;  // what a poll() of an open device throws, after the first
+    // Refusals come at the second poll(), the first saying Opening, as from
+    // the tune helper.
+    bool answersLater = false;
+    int polls = 0;
+    std::string refusal;
 
     void prepare() override { holdsSounds = true; }
     void release() noexcept override
@@ -160,16 +170,24 @@ public:
     void open() override
     {
         steps.emplace_back("open");
+        polls = 0;
         if (refuse == "open")
-            throw platform::MidiError("曲のファイルが見つかりません");
+            fail("曲のファイルが見つかりません");
         open_ = true;
     }
     void play() override
     {
         steps.emplace_back("play");
         if (refuse == "play")
-            throw platform::MidiError("曲を演奏できません");
+            fail("曲を演奏できません");
         playing = true;
+    }
+    void fail(const std::string& why)
+    {
+        if (!answersLater)
+            throw platform::MidiError(why);
+        if (refusal.empty())
+            refusal = why;
     }
     void close() noexcept override
     {
@@ -180,7 +198,14 @@ public:
     bool isOpen() const noexcept override { return open_; }
     platform::MidiState poll() override
     {
-        if (open_ && !laterFailure.empty())
+        const int earlier = polls++;
+        if (answersLater && earlier == 0)
+            return platform::MidiState::Opening;
+        if (!refusal.empty()) {
+            close();
+            throw platform::MidiError(std::exchange(refusal, {}));
+        }
+        if (open_ && !laterFailure.empty() && earlier > 0)
             throw platform::MidiError(std::exchange(laterFailure, {}));
         return !open_ ? platform::MidiState::Closed
                       : playing ? platform::MidiState::Playing : platform::MidiState::Stopped;

@@ -176,6 +176,30 @@ TEST_F(MainWindowTest, ReArmingSilencesTheBellsAtOnce)
     EXPECT_EQ(beeper.beeps, 201 * 3) << "and the alarm minute sounds again at once";
 }
 
+TEST_F(MainWindowTest, AnAlarmRingingUnheardTellsTheUserWhyOnceAnAlarm)
+{
+    for (const int buzzer : {0, 1}) {
+        SCOPED_TRACE(buzzer);
+        writeSettings("5,0,#12:00:00#," + std::to_string(buzzer) + "\r\n");
+        start();
+        beeper.unheard = "サウンドサーバーにつながりません";
+        messages.notes.clear();
+        tick();
+        EXPECT_TRUE(messages.notes.empty()) << "told before any alarm";
+        checkAlarm(true);
+        tick();
+        tick();
+        ASSERT_EQ(messages.notes.size(), 1u);
+        EXPECT_TRUE(messages.notes[0].ends_with("サウンドサーバーにつながりません")) << messages.notes[0];
+        EXPECT_TRUE(messages.shown.empty()) << "nothing waits for the user";
+        checkAlarm(false);
+        checkAlarm(true);
+        tick();
+        EXPECT_EQ(messages.notes.size(), 2u) << "the alarm re-armed rings unheard again";
+        main->close();
+    }
+}
+
 TEST_F(MainWindowTest, ATickWhileAMessageIsOpenShowsTheTimeAndDecidesNothing)
 {
     writeSettings("5,0,#12:00:00#,2\r\n");

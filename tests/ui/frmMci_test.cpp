@@ -75,6 +75,53 @@ TEST_F(MidiAlarmTest, SoundsThatFailAfterTheWindowOpenedAreReportedOnceAndCloseI
     EXPECT_FALSE(midi.isOpen());
 }
 
+// However the tune fails at the alarm, bells ring from the moment the user
+// is told until the user answers; the messages stay as they were.
+TEST_F(MidiAlarmTest, BellsRingInPlaceOfATuneThatCannotSoundUntilTheUserAnswers)
+{
+    const struct {
+        const char* name;
+        std::string refuse;
+        bool answersLater;
+        std::string laterFailure;
+        bool armedAgain;  // the window failed to load: "(in ringAlarm)" follows
+    } cases[] = {
+        {"refused at once", "open", false, "", true},
+        {"refused by a player that answers later", "open", true, "", true},
+        {"play refused later", "play", true, "", true},
+        {"heard no more mid-tune", "", false, "音を出す装置（オーディオ出力）が止まり、曲が聞こえなくなりました", false},
+    };
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.name);
+        midi = FakeMidiPlayer{};
+        midi.refuse = c.refuse;
+        midi.answersLater = c.answersLater;
+        midi.laterFailure = c.laterFailure;
+        messages.shown.clear();
+        state.alarmDone = 0;
+        beeper.beeps = 0;
+        std::vector<std::pair<int, int>> bells;  // beeps and silences as each box opened, then after a tick in it
+        messages.onShow = [&](const Message&) {
+            bells.emplace_back(beeper.beeps, beeper.silenced);
+            tick();
+            bells.emplace_back(beeper.beeps, beeper.silenced);
+        };
+        tick();
+        const auto tuneShown = [&] { return main->midiAlarmWindow() && main->midiAlarmWindow()->isVisible(); };
+        QTRY_VERIFY_WITH_TIMEOUT(!messages.shown.empty() && !tuneShown(), 2000);
+        QTRY_COMPARE_WITH_TIMEOUT(messages.shown.size(), c.armedAgain ? 2u : 1u, 2000);
+        EXPECT_EQ(state.alarmDone, c.armedAgain ? 0 : 1);
+        ASSERT_EQ(bells.size(), 2 * messages.shown.size());
+        EXPECT_GE(bells[0].first, kBurstBeeps) << "no bells as the failure was shown";
+        EXPECT_GE(bells[1].first, bells[0].first + kBurstBeeps) << "the bells stopped while the failure was unanswered";
+        if (c.armedAgain) {
+            EXPECT_GT(bells[2].second, bells[1].second) << "the bells were not silenced when the user answered";
+            EXPECT_EQ(bells[3].first, bells[2].first) << "bells after the user answered";
+        }
+        messages.onShow = nullptr;
+    }
+}
+
 TEST_F(MidiAlarmTest, TheSoundsAreHeldOnlyWhileATuneMayBeWanted)
 {
     EXPECT_TRUE(midi.holdsSounds) << "armed in MIDI mode";
