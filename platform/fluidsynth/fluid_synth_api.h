@@ -29,6 +29,8 @@ struct FluidSynthApi {
     X(fluid_player_add_mem)                                                                                            \
     X(fluid_player_play)                                                                                               \
     X(fluid_player_get_status)                                                                                         \
+    X(fluid_player_get_current_tick)                                                                                   \
+    X(fluid_player_get_total_ticks)                                                                                    \
     X(new_fluid_audio_driver)                                                                                          \
     X(new_fluid_audio_driver2)                                                                                         \
     X(delete_fluid_audio_driver)

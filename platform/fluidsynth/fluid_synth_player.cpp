@@ -42,12 +42,13 @@ constexpr auto kOpenWait = 100ms;
 constexpr double kSynthGain = 4.0;
 constexpr float kCeiling = 0.891f;  // -1 dBFS
 
-// Below this (-60 dBFS) a voice's tail is lost in any room; once the tune is
-// over the output is let go when it has stayed there kTailQuiet.
-constexpr float kInaudible = 0.001f;
+// Below this (-54 dBFS) a voice's tail is lost under any room's noise; once
+// the tune's events are over the output is let go when it has stayed there
+// kTailQuiet, rather than while reverberation dies away for seconds.
+constexpr float kInaudible = 0.002f;
 constexpr auto kTailQuiet = 100ms;
 // However it rings, a tune's end is let go this long after its last event.
-constexpr auto kLongestTail = 1000ms;
+constexpr auto kLongestTail = 600ms;
 // An output that takes no audio for this long while the tune plays is lost.
 constexpr auto kStallPatience = 2000ms;
 
@@ -547,7 +548,13 @@ MidiState FluidSynthPlayer::poll()
     Device& device = *m_device;
     if (!device.started || !device.driver)
         return MidiState::Stopped;
-    const bool playing = fluid().fluid_player_get_status(device.player.get()) == FLUID_PLAYER_PLAYING;
+    // The player reports itself playing until its voices have died away:
+    // its position tells when the events are over (it knows their length
+    // once it has read the tune, on the audio thread).
+    fluid_player_t* player = device.player.get();
+    const int length = fluid().fluid_player_get_total_ticks(player);
+    const bool playing = fluid().fluid_player_get_status(player) == FLUID_PLAYER_PLAYING
+        && (length <= 0 || fluid().fluid_player_get_current_tick(player) < length);
     if (device.renders)
         watchOutput(device);
     if (playing) {

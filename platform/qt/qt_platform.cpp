@@ -117,6 +117,9 @@ struct BellBeeper::Canberra {
         // Not "event", the role of the desktop's alert sounds, which their
         // slider turns down: the sound server keeps an alarm's volume apart.
         ca_proplist_sets(properties, CA_PROP_MEDIA_ROLE, "alarm");
+        // Kept in the sound server's sample cache: each bell of a burst then
+        // starts without a stream of its own being set up and filled.
+        ca_proplist_sets(properties, CA_PROP_CANBERRA_CACHE_CONTROL, "permanent");
         const int result = ca_context_play_full(context, bell, properties, ended, data);
         ca_proplist_destroy(properties);
         return result;

@@ -1,5 +1,6 @@
 // The alarm as a user hears it: the real zentick on an X display of its own,
-// a private PulseAudio with a null sink, the sink's monitor recorded, and the
+// a private sound server (PulseAudio, or PipeWire when ZENTICK_SOUND_SERVER
+// says "pipewire") with a null sink, the sink's monitor recorded, and the
 // program's clock set a few seconds before the alarm minute.
 
 #include <gtest/gtest.h>
@@ -13,6 +14,7 @@
 #include <chrono>
 #include <cstdio>
 #include <string>
+#include <optional>
 #include <utility>
 
 namespace {
@@ -22,10 +24,13 @@ using namespace std::chrono_literals;
 using Clock = std::chrono::steady_clock;
 
 using zentick::test::Alarm;
+using zentick::test::DuringAlarm;
+using zentick::test::Meanwhile;
 using zentick::test::dbfs;
 using zentick::test::hearAlarm;
 using zentick::test::Recording;
 using zentick::test::SoundServer;
+using zentick::test::Child;
 
 
 class AlarmThroughSoundServer : public ::testing::Test {
@@ -33,9 +38,19 @@ protected:
     SoundServer server;
     zentick::test::XDisplay display;  // one connection for the whole test
 
-    Alarm sound(int buzzer, const std::string& tune, Clock::duration listen)
+    const zentick::test::AlarmProgram program{ZENTICK_EXE, FAKETIME_LIBRARY};
+
+    Alarm sound(int buzzer, const std::string& tune, Clock::duration listen, const Meanwhile& meanwhile = {})
     {
-        return hearAlarm(server, display, {ZENTICK_EXE, FAKETIME_LIBRARY}, buzzer, tune, listen);
+        return hearAlarm(server, display, program, buzzer, tune, listen, meanwhile);
+    }
+
+    // The message box of a failure, titled with the program's name: when it showed.
+    static std::optional<Clock::time_point> failureShown(DuringAlarm& during, int seconds)
+    {
+        if (!during.display.waitForWindow("Zentick", 20, seconds))
+            return std::nullopt;
+        return Clock::now();
     }
 
     // Sound comes within 200 ms of the alarm tick. The tick's own moment
@@ -62,8 +77,11 @@ protected:
 
 TEST_F(AlarmThroughSoundServer, EveryModeIsHeardAsTheUserExpects)
 {
-    ASSERT_TRUE(server.ready()) << "the private PulseAudio did not start";
+    ASSERT_TRUE(server.ready()) << "the private " << server.name() << " did not start";
     ASSERT_TRUE(display.ok()) << "no X display: run this under xvfb-run";
+    std::printf("sound server: %s\n", server.name());
+    // The desktop's alert sounds turned off: an alarm is no alert sound.
+    server.muteAlertSounds();
 
     {
         SCOPED_TRACE("one beep");
@@ -71,12 +89,13 @@ TEST_F(AlarmThroughSoundServer, EveryModeIsHeardAsTheUserExpects)
         ASSERT_TRUE(alarm.programRan);
         expectPromptStart(alarm, "beep");
         if (const auto* first = alarm.firstSound()) {
+            EXPECT_GT(dbfs(first->peak), -35.0) << "the bell is turned down with the alert sounds";
             EXPECT_LT(alarm.audibleShare(first->arrived + 1s, 1s), 0.01) << "one bell, not more";
         }
     }
     {
         SCOPED_TRACE("burst");
-        const Alarm alarm = sound(1, "", 4s);
+        const Alarm alarm = sound(1, "", 3500ms);
         ASSERT_TRUE(alarm.programRan);
         expectPromptStart(alarm, "burst");
         if (const auto* first = alarm.firstSound()) {
@@ -84,13 +103,49 @@ TEST_F(AlarmThroughSoundServer, EveryModeIsHeardAsTheUserExpects)
             std::printf("burst: heard in %.0f %% of the 50 ms stretches of the tick after it began (%.0f %% of 10 ms ones)\n",
                         share * 100, alarm.audibleShare(first->arrived, 3s) * 100);
             EXPECT_GT(share, 0.9) << "the burst left pauses in the tick";
+            EXPECT_GT(dbfs(first->peak), -35.0) << "the bells are turned down with the alert sounds";
         }
     }
     {
         SCOPED_TRACE("piano tune");
-        const Alarm alarm = sound(2, zentick::test::pianoMelody(), 8s);  // 3.5 s of notes and their release
+        // When the tune's stream goes, and then the CPU of the clock and its
+        // helper against an idle clock started beside it, over the same 5 s.
+        std::optional<Clock::time_point> streamGone;
+        long tuneCpu = -1;
+        long idleCpu = -1;
+        const Alarm alarm = sound(2, zentick::test::pianoMelody(), 8s, [&](DuringAlarm& during) {
+            bool streamSeen = false;
+            const auto until = Clock::now() + 14s;
+            while (!streamGone && Clock::now() < until) {
+                const bool streaming = !server.streams().empty();
+                streamSeen = streamSeen || streaming;
+                if (streamSeen && !streaming)
+                    streamGone = Clock::now();
+                std::this_thread::sleep_for(50ms);
+            }
+            // Started only now, so that its start does not slow the tune's.
+            zentick::test::TempDir idleFolder;
+            Child idle({zentick::test::placeProgram(idleFolder, program, 2).string()},
+                       {"PULSE_SERVER=" + server.address(), "LD_PRELOAD=" + program.faketime,
+                        "FAKETIME=@2026-12-08 12:00:00", "FAKETIME_DONT_FAKE_MONOTONIC=1", "NO_FAKE_STAT=1",
+                        "ASAN_OPTIONS=verify_asan_link_order=0:detect_leaks=0"});
+            std::this_thread::sleep_for(1s);
+            const long tuneBefore = zentick::test::cpuTicks(during.program);
+            const long idleBefore = zentick::test::cpuTicks(idle.pid());
+            std::this_thread::sleep_for(5s);
+            tuneCpu = zentick::test::cpuTicks(during.program) - tuneBefore;
+            idleCpu = zentick::test::cpuTicks(idle.pid()) - idleBefore;
+        });
         ASSERT_TRUE(alarm.programRan);
         expectPromptStart(alarm, "tune");
+        ASSERT_TRUE(streamGone) << "the tune's stream was never let go";
+        if (const auto* last = alarm.lastSoundBefore(*streamGone)) {
+            const auto held = std::chrono::duration_cast<std::chrono::milliseconds>(*streamGone - last->arrived);
+            std::printf("tune: stream let go %lld ms after the last audible sample\n", static_cast<long long>(held.count()));
+            EXPECT_LE(held.count(), 1000) << "the stream outlived the tune";
+        }
+        std::printf("tune: CPU over 5 s after its end %ld ticks, an idle clock's %ld\n", tuneCpu, idleCpu);
+        EXPECT_LE(tuneCpu, idleCpu + 3) << "the clock and its helper were busy after the tune";
         int peak = 0;
         for (const auto& block : alarm.heard)
             peak = std::max(peak, block.peak);
@@ -98,11 +153,10 @@ TEST_F(AlarmThroughSoundServer, EveryModeIsHeardAsTheUserExpects)
         EXPECT_GE(dbfs(peak), -6.0) << "the tune is too quiet";
         EXPECT_LE(dbfs(peak), -1.0) << "the tune is too loud";
         EXPECT_TRUE(alarm.tuneWindowStayed) << "the tune's window closed by itself";
-        EXPECT_EQ(alarm.streamsAtEnd, "") << "the tune has ended, but a stream is still held";
     }
     {
         SCOPED_TRACE("loud chords");
-        const Alarm alarm = sound(2, zentick::test::loudChords(), 5s);
+        const Alarm alarm = sound(2, zentick::test::loudChords(), 4s);
         ASSERT_TRUE(alarm.programRan);
         int peak = 0;
         int run = 0;
@@ -113,6 +167,48 @@ TEST_F(AlarmThroughSoundServer, EveryModeIsHeardAsTheUserExpects)
         std::printf("chords: peak %.1f dBFS, longest full-scale run %d samples\n", dbfs(peak), run);
         EXPECT_GT(dbfs(peak), -6.0) << "nothing loud was heard";
         EXPECT_EQ(run, 0) << "the tune clipped";
+    }
+}
+
+TEST_F(AlarmThroughSoundServer, ATuneThatCannotBeHeardIsToldAndBellsRingInstead)
+{
+    ASSERT_TRUE(server.ready()) << "the private " << server.name() << " did not start";
+    ASSERT_TRUE(display.ok()) << "no X display: run this under xvfb-run";
+    {
+        SCOPED_TRACE("a tune whose events cannot be read");
+        std::string damaged = zentick::test::pianoMelody();
+        damaged[14 + 8 + 1] = '\x40';  // the first event loses its status byte; the chunks stay whole
+        std::optional<Clock::time_point> told;
+        const Alarm alarm = sound(2, damaged, 2s, [&](DuringAlarm& during) { told = failureShown(during, 8); });
+        ASSERT_TRUE(alarm.programRan);
+        ASSERT_TRUE(told) << "nothing was shown";
+        const auto* bell = alarm.firstSound();
+        ASSERT_NE(bell, nullptr) << "no bells in place of the tune";
+        const auto apart = std::chrono::duration_cast<std::chrono::milliseconds>(bell->arrived - *told);
+        std::printf("damaged tune: first bell %lld ms from the message\n", static_cast<long long>(apart.count()));
+        EXPECT_LE(std::chrono::abs(apart).count(), 1000);
+    }
+    {
+        SCOPED_TRACE("the sound server restarted mid-tune");
+        Clock::time_point restarted;
+        std::optional<Clock::time_point> told;
+        const Alarm alarm = sound(2, zentick::test::longMelody(40), 5s, [&](DuringAlarm& during) {
+            std::this_thread::sleep_until(during.alarm.started + zentick::test::kFirstTick + 3s);
+            during.server.restart();
+            restarted = Clock::now();
+            during.recordAgain();
+            told = failureShown(during, 3);
+        });
+        ASSERT_TRUE(alarm.programRan);
+        ASSERT_TRUE(server.ready()) << "the server did not come back";
+        const auto* again = alarm.firstSoundAfter(restarted);
+        ASSERT_NE(again, nullptr) << "silence after the server came back: neither the tune nor bells";
+        const auto after = std::chrono::duration_cast<std::chrono::milliseconds>(again->arrived - restarted);
+        std::printf("server restarted: %s %lld ms after it was back\n", told ? "failure shown, bells" : "the tune again",
+                    static_cast<long long>(after.count()));
+        if (!told) {
+            EXPECT_LE(after.count(), 3000) << "the tune came back late";
+        }
     }
 }
 

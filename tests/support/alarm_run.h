@@ -9,6 +9,9 @@
 #include "support/x_display.h"
 
 #include <filesystem>
+#include <functional>
+#include <sstream>
+#include <memory>
 #include <string>
 #include <vector>
 
@@ -45,13 +48,23 @@ struct Alarm {
 
     // The first audible block after the start, with the bounds of its
     // latency from the alarm tick.
-    const Recording::Block* firstSound() const
+    const Recording::Block* firstSound() const { return firstSoundAfter(started); }
+    const Recording::Block* firstSoundAfter(Clock::time_point from) const
     {
         for (const auto& block : heard) {
-            if (block.arrived > started && dbfs(block.peak) > kAudibleDbfs)
+            if (block.arrived > from && dbfs(block.peak) > kAudibleDbfs)
                 return &block;
         }
         return nullptr;
+    }
+    const Recording::Block* lastSoundBefore(Clock::time_point until) const
+    {
+        const Recording::Block* last = nullptr;
+        for (const auto& block : heard) {
+            if (block.arrived < until && dbfs(block.peak) > kAudibleDbfs)
+                last = &block;
+        }
+        return last;
     }
     std::chrono::milliseconds latestLatency(const Recording::Block& block) const
     {
@@ -87,9 +100,21 @@ inline std::filesystem::path placeProgram(const TempDir& folder, const AlarmProg
     return program;
 }
 
-// The program with the given sound, heard for `listen` after its first tick.
-inline Alarm hearAlarm(const SoundServer& server, XDisplay& display, const AlarmProgram& how, int buzzer,
-                       const std::string& tune, Clock::duration listen)
+// What a test may reach while the alarm sounds, to break things or watch.
+struct DuringAlarm {
+    pid_t program;
+    const Alarm& alarm;
+    SoundServer& server;
+    XDisplay& display;
+    // After a restart of the server: recording goes on, what was heard is kept.
+    std::function<void()> recordAgain;
+};
+using Meanwhile = std::function<void(DuringAlarm&)>;
+
+// The program with the given sound, heard for `listen` after its first
+// tick; `meanwhile` runs from the click on the alarm box, and may take longer.
+inline Alarm hearAlarm(SoundServer& server, XDisplay& display, const AlarmProgram& how, int buzzer,
+                       const std::string& tune, Clock::duration listen, const Meanwhile& meanwhile = {})
 {
     Alarm alarm;
     if (!display.ok())
@@ -99,7 +124,7 @@ inline Alarm hearAlarm(const SoundServer& server, XDisplay& display, const Alarm
     if (!tune.empty())
         writeBytes(folder.path() / "Zentick.mid", tune);
 
-    Recording recording(server);
+    auto recording = std::make_unique<Recording>(server);
     std::this_thread::sleep_for(300ms);  // the recording is under way
     alarm.started = Clock::now();
     {
@@ -114,6 +139,14 @@ inline Alarm hearAlarm(const SoundServer& server, XDisplay& display, const Alarm
             return alarm;
         alarm.programRan = true;
         clickAlarmBox(display, *window);
+        if (meanwhile) {
+            DuringAlarm during{zentick.pid(), alarm, server, display, [&] {
+                                   const auto heard = recording->blocks();
+                                   alarm.heard.insert(alarm.heard.end(), heard.begin(), heard.end());
+                                   recording = std::make_unique<Recording>(server);
+                               }};
+            meanwhile(during);
+        }
         std::this_thread::sleep_until(alarm.started + kFirstTick + listen);
         alarm.tuneWindowStayed = display.isShown("時間ですよ！");
         // A busy machine may let go of the stream a moment late; one never let go stays.
@@ -123,7 +156,8 @@ inline Alarm hearAlarm(const SoundServer& server, XDisplay& display, const Alarm
             alarm.streamsAtEnd = server.streams();
         }
     }
-    alarm.heard = recording.blocks();
+    const auto heard = recording->blocks();
+    alarm.heard.insert(alarm.heard.end(), heard.begin(), heard.end());
     return alarm;
 }
 
@@ -159,6 +193,30 @@ inline std::vector<pid_t> childrenOf(pid_t parent)
             children.push_back(static_cast<pid_t>(std::stol(name)));
     }
     return children;
+}
+
+// CPU time a process and the processes it started have used, in clock ticks.
+inline long cpuTicks(pid_t pid)
+{
+    long ticks = 0;
+    std::vector<pid_t> processes = childrenOf(pid);
+    processes.push_back(pid);
+    for (const pid_t process : processes) {
+        // Past the command's name: utime and stime are the 12th and 13th fields after it.
+        const std::string stat = readBytes("/proc/" + std::to_string(process) + "/stat");
+        const auto close = stat.rfind(')');
+        if (close == std::string::npos)
+            continue;
+        std::istringstream fields(stat.substr(close + 2));
+        std::string field;
+        for (int i = 0; i < 11 && fields >> field; ++i) {
+        }
+        long user = 0;
+        long system = 0;
+        fields >> user >> system;
+        ticks += user + system;
+    }
+    return ticks;
 }
 
 struct Resident {

@@ -55,6 +55,15 @@ inline std::string pianoMelody()
     return standardMidiFile(steps);
 }
 
+// A melody that goes on for `notes` quarter notes, half a second each.
+inline std::string longMelody(int notes)
+{
+    std::vector<Step> steps;
+    for (int i = 0; i < notes; ++i)
+        steps.push_back({{60 + (i * 4) % 12}, 100, 1});
+    return standardMidiFile(steps);
+}
+
 // As loud as a tune gets: eight-note chords at velocity 127.
 inline std::string loudChords()
 {

@@ -19,6 +19,8 @@
 #include <cstdint>
 #include <cstdio>
 #include <cstdlib>
+#include <filesystem>
+#include <memory>
 #include <mutex>
 #include <string>
 #include <thread>
@@ -89,14 +91,24 @@ public:
     Child(const Child&) = delete;
     Child& operator=(const Child&) = delete;
 
+    // Ends the child at once, as a crash would.
+    void kill()
+    {
+        if (m_pid > 0) {
+            ::kill(m_pid, SIGKILL);
+            waitpid(m_pid, nullptr, 0);
+            m_pid = -1;
+        }
+    }
+
     // Ends the child, asking first; its output is left open, to be read to its end.
     void terminate()
     {
         if (m_pid > 0) {
-            kill(m_pid, SIGTERM);
+            ::kill(m_pid, SIGTERM);
             for (int i = 0; i < 100 && waitpid(m_pid, nullptr, WNOHANG) == 0; ++i)
                 std::this_thread::sleep_for(20ms);
-            kill(m_pid, SIGKILL);
+            ::kill(m_pid, SIGKILL);
             waitpid(m_pid, nullptr, 0);
             m_pid = -1;
         }
@@ -123,34 +135,109 @@ inline std::string output(const std::string& command)
     return text;
 }
 
-// PulseAudio for this test alone: its own folders and socket, no system
-// instance, one null sink as the default.
+// A sound server for this test alone, as a Debian 12 desktop runs it:
+// PulseAudio, or PipeWire with its PulseAudio server and WirePlumber. Its
+// own folders and socket, no system instance, one null sink as the default,
+// and the volumes kept per role as a desktop keeps them.
 class SoundServer {
 public:
-    SoundServer()
-        : m_server(
-            {"pulseaudio", "-n", "--daemonize=no", "--exit-idle-time=-1", "--use-pid-file=no", "--disable-shm=yes",
-             "-L", "module-native-protocol-unix socket=" + socket().string() + " auth-anonymous=1", "-L",
-             "module-null-sink sink_name=zentick rate=44100 channels=2"},
-            {"HOME=" + m_dir.path().string(), "PULSE_RUNTIME_PATH=" + (m_dir.path() / "run").string(),
-             "PULSE_STATE_PATH=" + (m_dir.path() / "state").string()})
+    enum class Kind { PulseAudio, PipeWire };
+
+    // The kind named by ZENTICK_SOUND_SERVER ("pipewire"), else PulseAudio.
+    static Kind chosen()
     {
-        for (int i = 0; i < 200 && !std::filesystem::exists(socket()); ++i)
-            std::this_thread::sleep_for(25ms);
-        for (int i = 0; i < 40 && !ready(); ++i)
-            std::this_thread::sleep_for(25ms);
+        const char* named = std::getenv("ZENTICK_SOUND_SERVER");
+        return named && std::string(named) == "pipewire" ? Kind::PipeWire : Kind::PulseAudio;
     }
 
-    std::filesystem::path socket() const { return m_dir.path() / "native"; }
+    explicit SoundServer(Kind kind = chosen()) : m_kind(kind)
+    {
+        std::filesystem::create_directories(m_dir.path() / "run");
+        std::filesystem::permissions(m_dir.path() / "run", std::filesystem::perms::owner_all);
+        start();
+    }
+
+    // Killed as a crash kills it, then started again on the same socket.
+    void restart()
+    {
+        for (const auto& process : m_processes)
+            process->kill();
+        m_processes.clear();
+        start();
+    }
+
+    std::filesystem::path socket() const
+    {
+        // pipewire-pulse listens where PULSE_RUNTIME_PATH points.
+        return m_kind == Kind::PipeWire ? m_dir.path() / "run" / "native" : m_dir.path() / "native";
+    }
     std::string address() const { return "unix:" + socket().string(); }
     std::string pactl(const std::string& what) const { return "PULSE_SERVER=" + address() + " pactl " + what + " 2>/dev/null"; }
     bool ready() const { return output(pactl("info")).find("Default Sink: zentick") != std::string::npos; }
     // The streams playing into the sink.
     std::string streams() const { return output(pactl("list sink-inputs short")); }
+    const char* name() const { return m_kind == Kind::PipeWire ? "PipeWire" : "PulseAudio"; }
+
+    // What a desktop's alert-sound slider does: the volume of every stream
+    // of the "event" role, kept by the server for the streams to come.
+    void muteAlertSounds() const
+    {
+        Child alert({"pacat", "--playback", "--property=media.role=event", "--raw", "/dev/zero"},
+                    {"PULSE_SERVER=" + address()});
+        for (int i = 0; i < 100 && streams().empty(); ++i)
+            std::this_thread::sleep_for(20ms);
+        const std::string mute = "PULSE_SERVER=" + address()
+            + " sh -c 'for i in $(pactl list short sink-inputs | cut -f1); do pactl set-sink-input-volume $i 0; done'";
+        std::system(mute.c_str());
+        std::this_thread::sleep_for(300ms);  // the server keeps it
+    }
 
 private:
+    void start()
+    {
+        const std::string dir = m_dir.path().string();
+        const std::vector<std::string> environment = {
+            "HOME=" + dir, "XDG_RUNTIME_DIR=" + dir + "/run", "XDG_CONFIG_HOME=" + dir + "/config",
+            "XDG_STATE_HOME=" + dir + "/state", "PULSE_RUNTIME_PATH=" + dir + "/run", "PULSE_STATE_PATH=" + dir + "/state",
+            "DBUS_SESSION_BUS_ADDRESS=unix:path=" + dir + "/run/bus", "DISPLAY="};
+        const auto run = [&](std::vector<std::string> argv) {
+            m_processes.push_back(std::make_unique<Child>(argv, environment));
+        };
+        std::filesystem::remove(socket());
+        if (m_kind == Kind::PulseAudio) {
+            run({"pulseaudio", "-n", "--daemonize=no", "--exit-idle-time=-1", "--use-pid-file=no", "--disable-shm=yes", "-L",
+                 "module-native-protocol-unix socket=" + socket().string() + " auth-anonymous=1", "-L",
+                 "module-null-sink sink_name=zentick rate=44100 channels=2", "-L", "module-stream-restore"});
+        } else {
+            if (!std::filesystem::exists(m_dir.path() / "run" / "bus"))
+                m_bus = std::make_unique<Child>(std::vector<std::string>{"dbus-daemon", "--session", "--nofork", "--nopidfile",
+                                                                         "--address=unix:path=" + dir + "/run/bus"},
+                                                environment);
+            for (int i = 0; i < 200 && !std::filesystem::exists(m_dir.path() / "run" / "bus"); ++i)
+                std::this_thread::sleep_for(10ms);
+            run({"pipewire"});
+            for (int i = 0; i < 200 && !std::filesystem::exists(m_dir.path() / "run" / "pipewire-0"); ++i)
+                std::this_thread::sleep_for(10ms);
+            run({"wireplumber"});
+            run({"pipewire-pulse"});
+        }
+        for (int i = 0; i < 400 && !std::filesystem::exists(socket()); ++i)
+            std::this_thread::sleep_for(25ms);
+        if (m_kind == Kind::PipeWire) {
+            std::system(pactl("load-module module-null-sink sink_name=zentick rate=44100 channels=2 > /dev/null").c_str());
+            for (int i = 0; i < 80 && !ready(); ++i) {
+                std::system(pactl("set-default-sink zentick").c_str());
+                std::this_thread::sleep_for(25ms);
+            }
+        }
+        for (int i = 0; i < 80 && !ready(); ++i)
+            std::this_thread::sleep_for(25ms);
+    }
+
+    Kind m_kind;
     TempDir m_dir;
-    Child m_server;
+    std::unique_ptr<Child> m_bus;  // PipeWire's session bus, kept across restarts
+    std::vector<std::unique_ptr<Child>> m_processes;
 };
 
 // The sink's monitor, read as it arrives, one peak per 10 ms block.
