@@ -30,7 +30,6 @@ using zentick::test::dbfs;
 using zentick::test::hearAlarm;
 using zentick::test::Recording;
 using zentick::test::SoundServer;
-using zentick::test::Child;
 
 
 class AlarmThroughSoundServer : public ::testing::Test {
@@ -43,14 +42,6 @@ protected:
     Alarm sound(int buzzer, const std::string& tune, Clock::duration listen, const Meanwhile& meanwhile = {})
     {
         return hearAlarm(server, display, program, buzzer, tune, listen, meanwhile);
-    }
-
-    // The message box of a failure, titled with the program's name: when it showed.
-    static std::optional<Clock::time_point> failureShown(DuringAlarm& during, int seconds)
-    {
-        if (!during.display.waitForWindow("Zentick", 20, seconds))
-            return std::nullopt;
-        return Clock::now();
     }
 
     // Sound comes within 200 ms of the alarm tick. The tick's own moment
@@ -108,44 +99,19 @@ TEST_F(AlarmThroughSoundServer, EveryModeIsHeardAsTheUserExpects)
     }
     {
         SCOPED_TRACE("piano tune");
-        // When the tune's stream goes, and then the CPU of the clock and its
-        // helper against an idle clock started beside it, over the same 5 s.
-        std::optional<Clock::time_point> streamGone;
-        long tuneCpu = -1;
-        long idleCpu = -1;
-        const Alarm alarm = sound(2, zentick::test::pianoMelody(), 8s, [&](DuringAlarm& during) {
-            bool streamSeen = false;
-            const auto until = Clock::now() + 14s;
-            while (!streamGone && Clock::now() < until) {
-                const bool streaming = !server.streams().empty();
-                streamSeen = streamSeen || streaming;
-                if (streamSeen && !streaming)
-                    streamGone = Clock::now();
-                std::this_thread::sleep_for(50ms);
-            }
-            // Started only now, so that its start does not slow the tune's.
-            zentick::test::TempDir idleFolder;
-            Child idle({zentick::test::placeProgram(idleFolder, program, 2).string()},
-                       {"PULSE_SERVER=" + server.address(), "LD_PRELOAD=" + program.faketime,
-                        "FAKETIME=@2026-12-08 12:00:00", "FAKETIME_DONT_FAKE_MONOTONIC=1", "NO_FAKE_STAT=1",
-                        "ASAN_OPTIONS=verify_asan_link_order=0:detect_leaks=0"});
-            std::this_thread::sleep_for(1s);
-            const long tuneBefore = zentick::test::cpuTicks(during.program);
-            const long idleBefore = zentick::test::cpuTicks(idle.pid());
-            std::this_thread::sleep_for(5s);
-            tuneCpu = zentick::test::cpuTicks(during.program) - tuneBefore;
-            idleCpu = zentick::test::cpuTicks(idle.pid()) - idleBefore;
-        });
+        zentick::test::AfterTune after;
+        const Alarm alarm = sound(2, zentick::test::pianoMelody(), 8s,
+                                  [&](DuringAlarm& during) { after = zentick::test::watchTuneEnd(during, program, 5s); });
         ASSERT_TRUE(alarm.programRan);
         expectPromptStart(alarm, "tune");
-        ASSERT_TRUE(streamGone) << "the tune's stream was never let go";
-        if (const auto* last = alarm.lastSoundBefore(*streamGone)) {
-            const auto held = std::chrono::duration_cast<std::chrono::milliseconds>(*streamGone - last->arrived);
+        ASSERT_TRUE(after.streamGone) << "the tune's stream was never let go";
+        if (const auto* last = alarm.lastSoundBefore(*after.streamGone)) {
+            const auto held = std::chrono::duration_cast<std::chrono::milliseconds>(*after.streamGone - last->arrived);
             std::printf("tune: stream let go %lld ms after the last audible sample\n", static_cast<long long>(held.count()));
             EXPECT_LE(held.count(), 1000) << "the stream outlived the tune";
         }
-        std::printf("tune: CPU over 5 s after its end %ld ticks, an idle clock's %ld\n", tuneCpu, idleCpu);
-        EXPECT_LE(tuneCpu, idleCpu + 3) << "the clock and its helper were busy after the tune";
+        std::printf("tune: CPU over 5 s after its end %ld ticks, an idle clock's %ld\n", after.tuneTicks, after.idleTicks);
+        EXPECT_LE(after.tuneTicks, after.idleTicks + 3) << "the clock and its helper were busy after the tune";
         int peak = 0;
         for (const auto& block : alarm.heard)
             peak = std::max(peak, block.peak);
@@ -176,10 +142,9 @@ TEST_F(AlarmThroughSoundServer, ATuneThatCannotBeHeardIsToldAndBellsRingInstead)
     ASSERT_TRUE(display.ok()) << "no X display: run this under xvfb-run";
     {
         SCOPED_TRACE("a tune whose events cannot be read");
-        std::string damaged = zentick::test::pianoMelody();
-        damaged[14 + 8 + 1] = '\x40';  // the first event loses its status byte; the chunks stay whole
+        const std::string damaged = zentick::test::unreadableTune();
         std::optional<Clock::time_point> told;
-        const Alarm alarm = sound(2, damaged, 2s, [&](DuringAlarm& during) { told = failureShown(during, 8); });
+        const Alarm alarm = sound(2, damaged, 2s, [&](DuringAlarm& during) { told = zentick::test::failureShown(during, 8); });
         ASSERT_TRUE(alarm.programRan);
         ASSERT_TRUE(told) << "nothing was shown";
         const auto* bell = alarm.firstSound();
@@ -197,7 +162,7 @@ TEST_F(AlarmThroughSoundServer, ATuneThatCannotBeHeardIsToldAndBellsRingInstead)
             during.server.restart();
             restarted = Clock::now();
             during.recordAgain();
-            told = failureShown(during, 3);
+            told = zentick::test::failureShown(during, 3);
         });
         ASSERT_TRUE(alarm.programRan);
         ASSERT_TRUE(server.ready()) << "the server did not come back";

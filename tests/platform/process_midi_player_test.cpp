@@ -1,12 +1,9 @@
 #include "platform/qt/process_midi_player.h"
 
+#include "support/event_loop.h"
 #include "support/temp_dir.h"
 
-#include <QCoreApplication>
 #include <QProcess>
-#include <QElapsedTimer>
-#include <QEventLoop>
-#include <QTimer>
 
 #include <gtest/gtest.h>
 
@@ -27,61 +24,9 @@ using namespace std::chrono_literals;
 using zentick::platform::MidiError;
 using zentick::platform::MidiState;
 using zentick::platform::ProcessMidiPlayer;
+using zentick::test::EventLoop;
 
 constexpr auto kTestPatience = 400ms;
-
-QCoreApplication& application()
-{
-    static int argc = 1;
-    static char name[] = "process_player_tests";
-    static char* argv[] = {name, nullptr};
-    static QCoreApplication app(argc, argv);
-    return app;
-}
-
-// Runs the event loop until `done` holds or `limit` passes, noting the
-// longest time the loop was kept from its events: a 1 ms timer that fires
-// late by that much.
-class EventLoop {
-public:
-    EventLoop() { application(); }
-
-    bool runUntil(const std::function<bool()>& done, std::chrono::milliseconds limit = 5s)
-    {
-        QEventLoop loop;
-        QTimer beat;
-        beat.setTimerType(Qt::PreciseTimer);
-        beat.setInterval(1);
-        QElapsedTimer since;
-        bool reached = false;
-        QObject::connect(&beat, &QTimer::timeout, &loop, [&] {
-            m_longest = std::max(m_longest, since.restart() - 1);
-            if (done()) {
-                reached = true;
-                loop.quit();
-            }
-        });
-        QTimer::singleShot(limit, &loop, &QEventLoop::quit);
-        since.start();
-        beat.start();
-        loop.exec();
-        return reached;
-    }
-
-    // A step taken on the loop's thread counts as a stall too.
-    void step(const std::function<void()>& call)
-    {
-        QElapsedTimer took;
-        took.start();
-        call();
-        m_longest = std::max(m_longest, took.elapsed());
-    }
-
-    qint64 longestStallMs() const { return m_longest; }
-
-private:
-    qint64 m_longest = 0;
-};
 
 ProcessMidiPlayer stubPlayer(const QString& refuse = {})
 {

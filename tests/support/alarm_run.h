@@ -12,6 +12,7 @@
 #include <functional>
 #include <sstream>
 #include <memory>
+#include <optional>
 #include <string>
 #include <vector>
 
@@ -159,6 +160,51 @@ inline Alarm hearAlarm(SoundServer& server, XDisplay& display, const AlarmProgra
     const auto heard = recording->blocks();
     alarm.heard.insert(alarm.heard.end(), heard.begin(), heard.end());
     return alarm;
+}
+
+// The message box of a failure, titled with the program's name: when it showed.
+inline std::optional<Clock::time_point> failureShown(DuringAlarm& during, int seconds)
+{
+    if (!during.display.waitForWindow("Zentick", 20, seconds))
+        return std::nullopt;
+    return Clock::now();
+}
+
+// A tune's last moments: when its stream went, and then the CPU the clock
+// and its helper used over `span`, against an idle clock started beside it
+// for the same span. Ticks are the kernel's clock ticks.
+struct AfterTune {
+    std::optional<Clock::time_point> streamGone;
+    long tuneTicks = -1;
+    long idleTicks = -1;
+};
+
+inline long cpuTicks(pid_t pid);
+
+inline AfterTune watchTuneEnd(DuringAlarm& during, const AlarmProgram& how, Clock::duration span)
+{
+    AfterTune after;
+    bool streamSeen = false;
+    const auto until = Clock::now() + 14s;
+    while (!after.streamGone && Clock::now() < until) {
+        const bool streaming = !during.server.streams().empty();
+        streamSeen = streamSeen || streaming;
+        if (streamSeen && !streaming)
+            after.streamGone = Clock::now();
+        std::this_thread::sleep_for(50ms);
+    }
+    // Started only now, so that its start does not slow the tune's.
+    TempDir idleFolder;
+    Child idle({placeProgram(idleFolder, how, 2).string()},
+               {"PULSE_SERVER=" + during.server.address(), "LD_PRELOAD=" + how.faketime, "FAKETIME=@2026-12-08 12:00:00",
+                "FAKETIME_DONT_FAKE_MONOTONIC=1", "NO_FAKE_STAT=1", "ASAN_OPTIONS=verify_asan_link_order=0:detect_leaks=0"});
+    std::this_thread::sleep_for(1s);
+    const long tuneBefore = cpuTicks(during.program);
+    const long idleBefore = cpuTicks(idle.pid());
+    std::this_thread::sleep_for(span);
+    after.tuneTicks = cpuTicks(during.program) - tuneBefore;
+    after.idleTicks = cpuTicks(idle.pid()) - idleBefore;
+    return after;
 }
 
 // Resident memory of a process, in KiB.

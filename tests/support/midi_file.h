@@ -64,6 +64,15 @@ inline std::string longMelody(int notes)
     return standardMidiFile(steps);
 }
 
+// Whole chunks, but the first event has lost its status byte: a tune the
+// sequencer would end at once, in silence.
+inline std::string unreadableTune()
+{
+    std::string tune = pianoMelody();
+    tune[14 + 8 + 1] = '\x40';  // the program change's status, in the first track
+    return tune;
+}
+
 // As loud as a tune gets: eight-note chords at velocity 127.
 inline std::string loudChords()
 {
