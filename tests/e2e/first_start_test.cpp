@@ -20,9 +20,10 @@ namespace {
 namespace fs = std::filesystem;
 using namespace std::chrono_literals;
 
+// Its exit, waited for up to 30 s: a loaded machine is slow, a hang is not.
 std::optional<int> waitForExit(pid_t child)
 {
-    for (int i = 0; i < 200; ++i) {
+    for (int i = 0; i < 600; ++i) {
         int status = 0;
         if (waitpid(child, &status, WNOHANG) == child)
             return WIFEXITED(status) ? WEXITSTATUS(status) : -1;

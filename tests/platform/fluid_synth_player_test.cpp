@@ -233,6 +233,9 @@ TEST_F(FluidSynthRendering, RefusesToOpenWhatItCannotPlay)
         SCOPED_TRACE(c.name);
         c.arrange();
         FluidSynthPlayer player(c.config());
+        // Loaded first, however slow the machine: a device still waiting for
+        // its sounds opens Loading, and its output is only tried after.
+        player.waitUntilLoaded();
         player.setDeviceType("Sequencer");
         player.setFileName(tune);
         try {

@@ -26,7 +26,9 @@ using zentick::platform::MidiState;
 using zentick::platform::ProcessMidiPlayer;
 using zentick::test::EventLoop;
 
-constexpr auto kTestPatience = 400ms;
+// Long enough for a helper to start on a loaded machine, short enough for
+// the cases that wait it out.
+constexpr auto kTestPatience = 1500ms;
 
 ProcessMidiPlayer stubPlayer(const QString& refuse = {})
 {

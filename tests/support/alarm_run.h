@@ -44,7 +44,6 @@ struct Alarm {
     Clock::time_point shown;    // the main window seen: the first tick comes 3 s after, or earlier
     std::vector<Recording::Block> heard;  // from the start on
     bool tuneWindowStayed = false;
-    std::string streamsAtEnd;
     bool programRan = false;
 
     // The first audible block after the start, with the bounds of its
@@ -126,7 +125,7 @@ inline Alarm hearAlarm(SoundServer& server, XDisplay& display, const AlarmProgra
         writeBytes(folder.path() / "Zentick.mid", tune);
 
     auto recording = std::make_unique<Recording>(server);
-    std::this_thread::sleep_for(300ms);  // the recording is under way
+    recording->waitUntilUnderWay();
     alarm.started = Clock::now();
     {
         Child zentick({program.string()},
@@ -150,12 +149,6 @@ inline Alarm hearAlarm(SoundServer& server, XDisplay& display, const AlarmProgra
         }
         std::this_thread::sleep_until(alarm.started + kFirstTick + listen);
         alarm.tuneWindowStayed = display.isShown("時間ですよ！");
-        // A busy machine may let go of the stream a moment late; one never let go stays.
-        alarm.streamsAtEnd = server.streams();
-        for (int i = 0; i < 30 && !alarm.streamsAtEnd.empty(); ++i) {
-            std::this_thread::sleep_for(100ms);
-            alarm.streamsAtEnd = server.streams();
-        }
     }
     const auto heard = recording->blocks();
     alarm.heard.insert(alarm.heard.end(), heard.begin(), heard.end());
@@ -307,15 +300,25 @@ inline TuneMemory memoryWithTuneArmed(XDisplay& display, const AlarmProgram& how
     const auto window = display.waitForWindow("ぽるたんの世界時計", 5);
     if (!window)
         return memory;
-    const auto settle = [] { std::this_thread::sleep_for(2500ms); };
-    settle();
-    memory.neverArmed = residentWithHelpers(zentick.pid());
+    // Each measure once the helpers have settled: none, or all grown to their size.
+    const auto settled = [&](bool helperWanted) {
+        Resident last = residentWithHelpers(zentick.pid());
+        int steady = 0;
+        for (int i = 0; i < 120 && steady < 4; ++i) {
+            std::this_thread::sleep_for(250ms);
+            const Resident now = residentWithHelpers(zentick.pid());
+            const bool still = now.helperCount == (helperWanted ? 1 : 0) && now.helpers == last.helpers
+                && std::abs(now.program - last.program) < 64;
+            steady = still ? steady + 1 : 0;
+            last = now;
+        }
+        return last;
+    };
+    memory.neverArmed = settled(false);
     clickAlarmBox(display, *window);
-    settle();
-    memory.armed = residentWithHelpers(zentick.pid());
+    memory.armed = settled(true);
     clickAlarmBox(display, *window);
-    settle();
-    memory.switchedOff = residentWithHelpers(zentick.pid());
+    memory.switchedOff = settled(false);
     return memory;
 }
 

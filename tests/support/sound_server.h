@@ -203,6 +203,10 @@ private:
         const auto run = [&](std::vector<std::string> argv) {
             m_processes.push_back(std::make_unique<Child>(argv, environment));
         };
+        // A killed server leaves its sockets behind: a new one must not be
+        // taken as listening before it is.
+        for (const char* stale : {"native", "pipewire-0", "pipewire-0.lock"})
+            std::filesystem::remove(m_dir.path() / "run" / stale);
         std::filesystem::remove(socket());
         if (m_kind == Kind::PulseAudio) {
             run({"pulseaudio", "-n", "--daemonize=no", "--exit-idle-time=-1", "--use-pid-file=no", "--disable-shm=yes", "-L",
@@ -267,6 +271,14 @@ public:
     {
         const std::lock_guard lock(m_mutex);
         return m_blocks;
+    }
+
+    // Until the first block has come (at most 10 s): from then on nothing
+    // the server plays is missed.
+    void waitUntilUnderWay() const
+    {
+        for (int i = 0; i < 1000 && blocks().empty(); ++i)
+            std::this_thread::sleep_for(10ms);
     }
 
 private:

@@ -30,8 +30,9 @@ public:
 
     bool ok() const { return m_display != nullptr; }
 
-    // A shown top-level window with this title, waiting for it a while.
-    std::optional<Window> waitForWindow(const std::string& title, int pollMilliseconds = 50, int seconds = 10)
+    // A shown top-level window with this title, waiting for it a while: a
+    // loaded machine may take seconds to start a program under the sanitizers.
+    std::optional<Window> waitForWindow(const std::string& title, int pollMilliseconds = 50, int seconds = 30)
     {
         for (int i = 0; i < seconds * 1000 / pollMilliseconds; ++i) {
             if (auto found = findWindow(title))
