@@ -57,6 +57,16 @@ struct Alarm {
         }
         return nullptr;
     }
+    // The loudest in `span` from `from` on, in dBFS.
+    double peakIn(Clock::time_point from, Clock::duration span) const
+    {
+        int peak = 0;
+        for (const auto& block : heard) {
+            if (block.arrived >= from && block.arrived < from + span)
+                peak = std::max(peak, block.peak);
+        }
+        return dbfs(peak);
+    }
     const Recording::Block* lastSoundBefore(Clock::time_point until) const
     {
         const Recording::Block* last = nullptr;
@@ -92,10 +102,17 @@ struct Alarm {
 };
 
 // A copy of the program in `folder`, its alarm at 7:00 with the given sound.
+// Beside it the small General MIDI SoundFont, as a user puts their own: a
+// large one that FluidSynth would choose (Debian's MuseScore font, two
+// seconds to load) may not be in before a tick armed three seconds earlier.
 inline std::filesystem::path placeProgram(const TempDir& folder, const AlarmProgram& how, int buzzer)
 {
     const std::filesystem::path program = folder.path() / "zentick";
     std::filesystem::copy_file(how.program, program);
+    std::error_code absent;
+    const auto soundFont = std::filesystem::canonical("/usr/share/sounds/sf2/default-GM.sf2", absent);
+    if (!absent)
+        std::filesystem::create_symlink(soundFont, folder.path() / "Zentick.sf2");
     writeBytes(folder.path() / "Zentick.ini", "5,0,#07:00:00#," + std::to_string(buzzer) + "\r\n");
     return program;
 }
@@ -124,6 +141,9 @@ inline Alarm hearAlarm(SoundServer& server, XDisplay& display, const AlarmProgra
     if (!tune.empty())
         writeBytes(folder.path() / "Zentick.mid", tune);
 
+    // What an earlier program left playing in the server has ended.
+    for (int i = 0; i < 500 && !server.streams().empty(); ++i)
+        std::this_thread::sleep_for(20ms);
     auto recording = std::make_unique<Recording>(server);
     recording->waitUntilUnderWay();
     alarm.started = Clock::now();
