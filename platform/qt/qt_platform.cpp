@@ -207,8 +207,10 @@ void BellBeeper::ring(bool again)
         connect();
         error = m_canberra ? m_canberra->play(m_bell, ended, this) : kNoConnection;
     }
-    if (Canberra::played(error))
+    if (Canberra::played(error)) {
+        m_unheard.clear();  // taken by the server: an older failure is no longer news
         return;
+    }
     m_unheard = m_canberra ? Canberra::describe(error) : Canberra::unavailable();
     // Qt's own beep is silent on Wayland and on many X11 set-ups: the last resort.
     QApplication::beep();

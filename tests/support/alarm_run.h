@@ -164,6 +164,7 @@ inline Alarm hearAlarm(SoundServer& server, XDisplay& display, const AlarmProgra
                                    const auto heard = recording->blocks();
                                    alarm.heard.insert(alarm.heard.end(), heard.begin(), heard.end());
                                    recording = std::make_unique<Recording>(server);
+                                   recording->waitUntilUnderWay();
                                }};
             meanwhile(during);
         }
