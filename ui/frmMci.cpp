@@ -62,7 +62,6 @@ bool frmMci::Form_Load()
     showPlayerState();
     if (!m_loaded)
         return false;  // refused at the first look
-    m_loadReturned = true;
     m_playerWatch->start();
     return true;
 }
@@ -90,8 +89,9 @@ void frmMci::showPlayerState()
     } catch (const platform::MidiError& failure) {
         // A step refused late, sounds that failed to load, or a tune that
         // stopped being heard.
+        // The watch runs from the load's return: a refusal now came late.
+        const bool refusedLate = m_opening && m_playerWatch->isActive();
         m_playerWatch->stop();
-        const bool refusedLate = m_opening && m_loadReturned;
         m_messages.show(failure.what(), platform::MessageIcon::Critical);
         close();
         if (refusedLate)

@@ -44,7 +44,6 @@ private:
     QLabel* m_MMControl1 = nullptr;
     QTimer* m_playerWatch = nullptr;
     bool m_loaded = false;
-    bool m_loadReturned = false;
     bool m_opening = false;  // the player has not yet said whether the tune opened and started
 };
 

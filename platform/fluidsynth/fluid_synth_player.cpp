@@ -557,10 +557,8 @@ MidiState FluidSynthPlayer::poll()
         && (length <= 0 || fluid().fluid_player_get_current_tick(player) < length);
     if (device.renders)
         watchOutput(device);
-    if (playing) {
-        device.endedAt.reset();
+    if (playing)
         return MidiState::Playing;
-    }
     // The tune's events are over: its tail rings while anyone could hear it,
     // and no longer than kLongestTail.
     const auto now = std::chrono::steady_clock::now();

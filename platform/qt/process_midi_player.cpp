@@ -146,14 +146,11 @@ void ProcessMidiPlayer::answered(const std::string& command, std::string_view li
 
 void ProcessMidiPlayer::ended()
 {
-    if (m_open && !m_failure)
-        m_failure = "曲を演奏するプロセスが終了しました。";  // and the tune with it
-    retire();
     // A helper that ended on its own (a SoundFont that crashes the
     // synthesizer, say) is not started again every tick: the next tune's
     // opening tries again and tells the user, and so does a prepare() after
     // release().
-    m_helperEnded = true;
+    fail("曲を演奏するプロセスが終了しました。");  // and the tune with it
 }
 
 void ProcessMidiPlayer::fail(std::string why)

@@ -39,6 +39,20 @@ struct AlarmProgram {
     std::string faketime;            // libfaketime, preloaded
 };
 
+// How the program under test runs: its clock set by libfaketime to
+// `fakeTime`, its sound through `server` when one is named.
+inline std::vector<std::string> programEnvironment(const AlarmProgram& how, const std::string& fakeTime,
+                                                   const std::string& server = {})
+{
+    std::vector<std::string> environment = {
+        "LD_PRELOAD=" + how.faketime, "FAKETIME=" + fakeTime, "FAKETIME_DONT_FAKE_MONOTONIC=1", "NO_FAKE_STAT=1",
+        // A sanitized build wants its runtime first, and faketime is preloaded.
+        "ASAN_OPTIONS=verify_asan_link_order=0:detect_leaks=0"};
+    if (!server.empty())
+        environment.push_back("PULSE_SERVER=" + server);
+    return environment;
+}
+
 struct Alarm {
     Clock::time_point started;  // exec: the first tick comes 3 s after, or later
     Clock::time_point shown;    // the main window seen: the first tick comes 3 s after, or earlier
@@ -148,11 +162,7 @@ inline Alarm hearAlarm(SoundServer& server, XDisplay& display, const AlarmProgra
     recording->waitUntilUnderWay();
     alarm.started = Clock::now();
     {
-        Child zentick({program.string()},
-                      {"PULSE_SERVER=" + server.address(), "LD_PRELOAD=" + how.faketime,
-                       std::string("FAKETIME=") + kFakeStart, "FAKETIME_DONT_FAKE_MONOTONIC=1", "NO_FAKE_STAT=1",
-                       // A sanitized build wants its runtime first, and faketime is preloaded.
-                       "ASAN_OPTIONS=verify_asan_link_order=0:detect_leaks=0"});
+        Child zentick({program.string()}, programEnvironment(how, kFakeStart, server.address()));
         const auto window = display.waitForWindow("ぽるたんの世界時計", 5);
         alarm.shown = Clock::now();
         if (!window)
@@ -210,8 +220,7 @@ inline AfterTune watchTuneEnd(DuringAlarm& during, const AlarmProgram& how, Cloc
     // Started only now, so that its start does not slow the tune's.
     TempDir idleFolder;
     Child idle({placeProgram(idleFolder, how, 2).string()},
-               {"PULSE_SERVER=" + during.server.address(), "LD_PRELOAD=" + how.faketime, "FAKETIME=@2026-12-08 12:00:00",
-                "FAKETIME_DONT_FAKE_MONOTONIC=1", "NO_FAKE_STAT=1", "ASAN_OPTIONS=verify_asan_link_order=0:detect_leaks=0"});
+               programEnvironment(how, "@2026-12-08 12:00:00", during.server.address()));
     std::this_thread::sleep_for(1s);
     const long tuneBefore = cpuTicks(during.program);
     const long idleBefore = cpuTicks(idle.pid());
@@ -315,9 +324,7 @@ inline TuneMemory memoryWithTuneArmed(XDisplay& display, const AlarmProgram& how
         return memory;
     TempDir folder;
     const auto program = placeProgram(folder, how, 2);
-    Child zentick({program.string()}, {"LD_PRELOAD=" + how.faketime, "FAKETIME=@2026-12-08 12:00:00",
-                                       "FAKETIME_DONT_FAKE_MONOTONIC=1", "NO_FAKE_STAT=1",
-                                       "ASAN_OPTIONS=verify_asan_link_order=0:detect_leaks=0"});
+    Child zentick({program.string()}, programEnvironment(how, "@2026-12-08 12:00:00"));
     const auto window = display.waitForWindow("ぽるたんの世界時計", 5);
     if (!window)
         return memory;
