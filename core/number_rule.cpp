@@ -1,5 +1,6 @@
 #include "core/number_rule.h"
 
+#include <algorithm>
 #include <charconv>
 #include <cmath>
 #include <string>
@@ -61,6 +62,29 @@ double readRadix(std::string_view digits, int radix)
     return value;
 }
 
+// The power of ten of a decimal number's first significant digit, counted
+// from its digits and its exponent alike: "0.001" and "1e-3" are both -3.
+// Saturates far beyond any double.
+long long decimalExponent(std::string_view number)
+{
+    constexpr long long kFar = 1'000'000'000;
+    const auto e = std::min(number.find_first_of("eE"), number.size());
+    const std::string_view mantissa = number.substr(0, e);
+    const auto point = std::min(mantissa.find('.'), mantissa.size());
+    const auto first = mantissa.find_first_of("123456789");
+    if (first == std::string_view::npos)
+        return 0;
+    long long power = first < point ? static_cast<long long>(point - first) - 1 : -static_cast<long long>(first - point);
+    long long exponent = 0;
+    std::size_t i = e + 1;
+    const bool negative = i < number.size() && number[i] == '-';
+    if (i < number.size() && (number[i] == '-' || number[i] == '+'))
+        ++i;
+    for (; i < number.size(); ++i)
+        exponent = std::min(exponent * 10 + (number[i] - '0'), kFar);
+    return power + (negative ? -exponent : exponent);
+}
+
 // Length of the longest leading decimal number in `s`, sign included.
 std::size_t decimalPrefix(std::string_view s)
 {
@@ -119,12 +143,9 @@ double readNumber(std::string_view text)
     const auto [end, ec] = std::from_chars(number.data(), number.data() + number.size(), value);
     if (ec == std::errc::result_out_of_range) {
         // Too large or too small for a double: only the sign and size matter here.
-        const bool negative = number[0] == '-';
-        const auto e = number.find_first_of("eE");
-        const bool tiny = e != std::string::npos && number.find('-', e) != std::string::npos;
-        if (tiny)
+        if (decimalExponent(number) < 0)
             return 0;
-        return negative ? -HUGE_VAL : HUGE_VAL;
+        return number[0] == '-' ? -HUGE_VAL : HUGE_VAL;
     }
     return value;
 }

@@ -10,7 +10,7 @@ namespace {
 TEST(NumberRule, ReadsTheLeadingNumberOfWhatWasTyped)
 {
     struct Case {
-        const char* text;
+        std::string text;
         double value;
     } const cases[] = {
         {"", 0},
@@ -49,12 +49,16 @@ TEST(NumberRule, ReadsTheLeadingNumberOfWhatWasTyped)
         {"\xEF\x41\x41", 0},  // a broken sequence is no full-width form
         {"1\u30005", 15},  // the ideographic space is a blank too
         {"1e-999", 0},
+        {"0." + std::string(400, '0') + "1", 0},  // too small for a double without an exponent
+        {"0.00000000000000000001" + std::string(400, '0') + "e-400", 0},
     };
     for (const auto& c : cases) {
         SCOPED_TRACE(c.text);
         EXPECT_EQ(readNumber(c.text), c.value);
     }
     EXPECT_TRUE(std::isinf(readNumber("1e999")));
+    EXPECT_TRUE(std::isinf(readNumber("1" + std::string(400, '0'))));
+    EXPECT_TRUE(std::isinf(readNumber("0.0001e400")));
     EXPECT_LT(readNumber("-1e999"), 0);
 }
 
