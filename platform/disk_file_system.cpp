@@ -1,24 +1,9 @@
 #include "platform/file_system.h"
 
-#include <cerrno>
+#include <algorithm>
 #include <random>
 #include <sstream>
 #include <utility>
-
-#include <sys/stat.h>
-#ifdef _WIN32
-#include <fcntl.h>
-#include <io.h>
-#include <share.h>
-#ifndef NOMINMAX
-#define NOMINMAX
-#endif
-#define WIN32_LEAN_AND_MEAN
-#include <windows.h>
-#else
-#include <fcntl.h>
-#include <unistd.h>
-#endif
 
 namespace zentick::platform {
 
@@ -26,78 +11,49 @@ namespace fs = std::filesystem;
 
 namespace {
 
-std::error_code lastError()
-{
-    return std::error_code(errno != 0 ? errno : EIO, std::generic_category());
-}
+using Handle = DiskCalls::Handle;
 
-// The C library's file calls, the same on both platforms.
-#ifdef _WIN32
-using Stat = struct _stat64;
-int openFile(const fs::path& path, int flags, int mode = 0)
-{
-    int fd = -1;
-    return _wsopen_s(&fd, path.c_str(), flags | _O_BINARY | _O_NOINHERIT, _SH_DENYNO, mode) == 0 ? fd : -1;
-}
-constexpr int kReadOnly = _O_RDONLY;
-constexpr int kWriteOnly = _O_WRONLY;
-constexpr int kCreateNew = _O_WRONLY | _O_CREAT | _O_EXCL;
-constexpr int kNewFileMode = _S_IREAD | _S_IWRITE;
-int statOpen(int fd, Stat& status) { return _fstat64(fd, &status); }
-int closeFile(int fd) { return _close(fd); }
-long long writeSome(int fd, const char* data, std::size_t size)
-{
-    return _write(fd, data, static_cast<unsigned>(size));
-}
-long long readSome(int fd, char* data, std::size_t size) { return _read(fd, data, static_cast<unsigned>(size)); }
-bool syncFile(int fd) { return _commit(fd) == 0; }
-bool truncateFile(int fd, std::size_t size) { return _chsize_s(fd, static_cast<long long>(size)) == 0; }
-bool isRegular(const Stat& status) { return (status.st_mode & _S_IFMT) == _S_IFREG; }
-bool mayWrite(const fs::path& path) { return _waccess(path.c_str(), 2) == 0; }
-#else
-using Stat = struct stat;
-int openFile(const fs::path& path, int flags, int mode = 0)
-{
-    return ::open(path.c_str(), flags | O_CLOEXEC, mode);
-}
-// Non-blocking, so that opening a FIFO with no writer returns at once.
-constexpr int kReadOnly = O_RDONLY | O_NONBLOCK;
-constexpr int kWriteOnly = O_WRONLY | O_NONBLOCK;
-constexpr int kCreateNew = O_WRONLY | O_CREAT | O_EXCL;
-constexpr int kNewFileMode = 0666;  // less the user's umask, as any new file
-int statOpen(int fd, Stat& status) { return ::fstat(fd, &status); }
-int closeFile(int fd) { return ::close(fd); }
-long long writeSome(int fd, const char* data, std::size_t size) { return ::write(fd, data, size); }
-long long readSome(int fd, char* data, std::size_t size) { return ::read(fd, data, size); }
-bool syncFile(int fd) { return ::fsync(fd) == 0; }
-bool truncateFile(int fd, std::size_t size) { return ::ftruncate(fd, static_cast<off_t>(size)) == 0; }
-bool isRegular(const Stat& status) { return S_ISREG(status.st_mode); }
-bool mayWrite(const fs::path& path) { return ::access(path.c_str(), W_OK) == 0; }
-#endif
+// Permission for a new file, less the user's umask as any new file.
+constexpr unsigned kNewFileMode = 0666;
+// A copy from a save that could not lock it is taken as abandoned after this.
+constexpr std::int64_t kAbandonedAfterSeconds = 60;
+constexpr std::size_t kCopyNameDigits = 8;
+constexpr std::string_view kCopySuffix = ".tmp";
 
-// Closes on every way out; close() reports what the final close says.
-class FileHandle {
+// Closes on every way out.
+class OpenFile {
 public:
-    explicit FileHandle(int fd) : m_fd(fd) {}
-    ~FileHandle()
+    OpenFile(DiskCalls& calls, Handle handle) : m_calls(&calls), m_handle(handle) {}
+    ~OpenFile()
     {
-        if (m_fd >= 0)
-            closeFile(m_fd);
+        std::error_code ignored;
+        if (m_handle >= 0)
+            m_calls->close(m_handle, ignored);
     }
-    FileHandle(const FileHandle&) = delete;
-    FileHandle& operator=(const FileHandle&) = delete;
+    OpenFile(OpenFile&& other) noexcept
+        : m_calls(other.m_calls), m_handle(std::exchange(other.m_handle, -1))
+    {
+    }
+    OpenFile& operator=(OpenFile&& other) noexcept
+    {
+        std::swap(m_calls, other.m_calls);
+        std::swap(m_handle, other.m_handle);
+        return *this;
+    }
 
-    int get() const { return m_fd; }
-    explicit operator bool() const { return m_fd >= 0; }
-    bool close() { return closeFile(std::exchange(m_fd, -1)) == 0; }
+    Handle get() const { return m_handle; }
+    explicit operator bool() const { return m_handle >= 0; }
+    // What the final close reports: on some file systems the last word on a write.
+    bool close(std::error_code& error) { return m_calls->close(std::exchange(m_handle, -1), error); }
 
 private:
-    int m_fd;
+    DiskCalls* m_calls;
+    Handle m_handle;
 };
 
-std::error_code notAFile(const fs::file_status& status)
+std::error_code notAFile(fs::file_type type)
 {
-    switch (status.type()) {
+    switch (type) {
     case fs::file_type::directory:
         return NotAFile::Directory;
     case fs::file_type::fifo:
@@ -113,115 +69,252 @@ std::error_code notAFile(const fs::file_status& status)
     }
 }
 
-// The file a path names once links are followed. A link that points
-// nowhere names the file it would create.
-fs::path followLinks(const fs::path& path, std::error_code& error)
+std::error_code orIoError(std::error_code error)
 {
-    fs::path target = path;
-    for (int hops = 0; hops < 40; ++hops) {
-        const auto status = fs::symlink_status(target, error);
-        if (error || !fs::is_symlink(status)) {
-            if (error == std::errc::no_such_file_or_directory)
-                error.clear();
-            return target;
-        }
-        const fs::path next = fs::read_symlink(target, error);
-        if (error)
-            return target;
-        target = next.is_absolute() ? next : target.parent_path() / next;
-    }
-    error = std::make_error_code(std::errc::too_many_symbolic_link_levels);
-    return target;
+    return error ? error : std::make_error_code(std::errc::io_error);
 }
 
-std::optional<std::error_code> writeAll(int fd, std::string_view content)
+WriteFailure openFailure(std::error_code error)
 {
-    while (!content.empty()) {
-        errno = 0;
-        const auto written = writeSome(fd, content.data(), content.size());
-        if (written <= 0)
-            return lastError();
-        content.remove_prefix(static_cast<std::size_t>(written));
+    return {WriteStep::Open, orIoError(error)};
+}
+
+// Not every system opens a folder as a file; when opening fails, say what
+// stands there instead.
+std::error_code refusalAt(const fs::path& path, std::error_code error)
+{
+    std::error_code ignored;
+    const auto status = fs::status(path, ignored);
+    return fs::exists(status) && !fs::is_regular_file(status) ? notAFile(status.type()) : error;
+}
+
+// Writes all of `content`, counting what reached the file so that a failure
+// can tell whether the file changed.
+std::optional<std::error_code> writeAll(DiskCalls& calls, Handle file, std::string_view content, std::size_t& written)
+{
+    written = 0;
+    while (written < content.size()) {
+        std::error_code error;
+        const auto n = calls.write(file, content.data() + written, content.size() - written, error);
+        if (n < 0 && error == std::errc::interrupted)
+            continue;
+        if (n <= 0)
+            return orIoError(error);
+        written += static_cast<std::size_t>(n);
     }
-    errno = 0;
-    if (!syncFile(fd))
-        return lastError();
     return std::nullopt;
 }
 
-// A name beside `target` that no other save uses: a clock's copy is its own.
-fs::path stagingName(const fs::path& target, std::mt19937_64& random)
+// "<file name>.<eight hex digits>.tmp": a name no other save uses, so two
+// clocks in one folder never meet in their copies.
+fs::path copyName(const fs::path& target, std::mt19937_64& random)
 {
-    fs::path staging = target;
     static constexpr char kHex[] = "0123456789abcdef";
     std::string suffix = ".";
-    for (auto bits = random(), i = decltype(bits){0}; i < 8; ++i, bits >>= 4)
+    for (auto bits = random(), i = decltype(bits){0}; i < kCopyNameDigits; ++i, bits >>= 4)
         suffix += kHex[bits & 15];
-    staging += suffix + ".tmp";
-    return staging;
+    fs::path name = target;
+    name += suffix + std::string(kCopySuffix);
+    return name;
 }
 
-// Writes the content into a new file beside `target`; empty when none could be made.
-std::optional<WriteFailure> writeStaged(const fs::path& target, std::string_view content,
-                                        const std::optional<Stat>& old, fs::path& staging)
+bool isCopyName(const fs::path& name, const fs::path& target)
 {
-    std::random_device seed;
-    std::mt19937_64 random((std::uint64_t{seed()} << 32) ^ seed());
-    int fd = -1;
-    for (int attempt = 0; attempt < 100 && fd < 0; ++attempt) {
-        staging = stagingName(target, random);
-        errno = 0;
-        fd = openFile(staging, kCreateNew, kNewFileMode);
-        if (fd < 0 && errno != EEXIST)
-            break;
+    const auto text = name.filename().native();
+    const auto base = target.filename().native();
+    const std::size_t dot = base.size();
+    if (text.size() != dot + 1 + kCopyNameDigits + kCopySuffix.size() || text.compare(0, dot, base) != 0
+        || text[dot] != '.')
+        return false;
+    for (std::size_t i = dot + 1; i < dot + 1 + kCopyNameDigits; ++i) {
+        const auto c = text[i];
+        if (!((c >= '0' && c <= '9') || (c >= 'a' && c <= 'f')))
+            return false;
     }
-    FileHandle file(fd);
-    if (!file) {
-        staging.clear();
-        return WriteFailure{WriteStep::Open, lastError()};
+    return std::equal(kCopySuffix.begin(), kCopySuffix.end(), text.end() - static_cast<std::ptrdiff_t>(kCopySuffix.size()));
+}
+
+// The file a save replaces, as the system opened it through the path.
+struct Examined {
+    fs::path target;              // its own name, links resolved
+    std::optional<FileInfo> old;  // none for a file not there yet
+    OpenFile writable;            // the file itself, for a save in place
+};
+
+std::optional<WriteFailure> examine(DiskCalls& calls, const fs::path& path, Examined& examined)
+{
+    std::error_code error;
+    OpenFile existing(calls, calls.open(path, OpenAs::Read, 0, error));
+    if (!existing) {
+        if (error != std::errc::no_such_file_or_directory)
+            return openFailure(refusalAt(path, error));
+        FileInfo name;
+        std::error_code ignored;
+        if (!calls.statusOfName(path, name, ignored) || name.type != fs::file_type::symlink)
+            return std::nullopt;  // a new file
+        // A link to a file not made yet: the system makes it where it lets
+        // the link be followed, and the save goes on as for any file.
+        error.clear();
+        existing = OpenFile(calls, calls.open(path, OpenAs::CreateThroughLink, kNewFileMode, error));
+        if (!existing)
+            return openFailure(error);
     }
-#ifndef _WIN32
-    if (old) {
-        // The user's choice of permissions, and of owner where this user may give it.
-        ::fchmod(file.get(), old->st_mode & 07777);
-        [[maybe_unused]] const int owned = ::fchown(file.get(), old->st_uid, old->st_gid);
-    }
-#else
-    (void)old;
-#endif
-    if (const auto error = writeAll(file.get(), content))
-        return WriteFailure{WriteStep::Write, *error};
-    errno = 0;
-    if (!file.close())
-        return WriteFailure{WriteStep::Write, lastError()};
+    FileInfo old;
+    if (!calls.status(existing.get(), old, error))
+        return openFailure(error);
+    if (old.type != fs::file_type::regular)
+        return openFailure(notAFile(old.type));
+    // Root may write anything; a file without a single write permission bit
+    // was still made read-only on purpose, and stays so.
+    if ((old.mode & 0222) == 0)
+        return openFailure(std::make_error_code(std::errc::permission_denied));
+    examined.target = calls.resolved(path, error);
+    if (error)
+        return openFailure(error);
+    // Opening it for writing asks the system whether this user may, and
+    // proves the resolved name is the file the system opened.
+    examined.writable = OpenFile(calls, calls.open(examined.target, OpenAs::Write, 0, error));
+    FileInfo named;
+    if (!examined.writable || !calls.status(examined.writable.get(), named, error))
+        return openFailure(error);
+    if (!named.sameFileAs(old))
+        return openFailure(NotAFile::Swapped);
+    examined.old = old;
     return std::nullopt;
 }
 
-// For a file that may be written in a folder that takes no new file:
-// overwritten where it stands, then cut to length and flushed.
-std::optional<WriteFailure> writeInPlace(const fs::path& target, std::string_view content)
+// Another clock's save may replace the file between two looks; a swap seen
+// again and again is something else.
+std::optional<WriteFailure> examineSettled(DiskCalls& calls, const fs::path& path, Examined& examined)
 {
-    errno = 0;
-    FileHandle file(openFile(target, kWriteOnly));
-    if (!file)
-        return WriteFailure{WriteStep::Open, lastError()};
-    if (const auto error = writeAll(file.get(), content))
-        return WriteFailure{WriteStep::Write, *error};
-    errno = 0;
-    if (!truncateFile(file.get(), content.size()) || !syncFile(file.get()) || !file.close())
-        return WriteFailure{WriteStep::Write, lastError()};
-    return std::nullopt;
+    for (int attempt = 1;; ++attempt) {
+        auto failure = examine(calls, path, examined);
+        if (!failure || failure->code != make_error_code(NotAFile::Swapped) || attempt == 10)
+            return failure;
+    }
 }
 
-// Makes the rename itself survive a power cut. Best effort: the new content
-// is already safe on the device, and not every file system allows this.
-void syncDirectory([[maybe_unused]] const fs::path& directory)
+// A copy of the new content beside the file, renamed over it at the end.
+// A named copy is removed again if the save fails.
+class Copy {
+public:
+    Copy(DiskCalls& calls, fs::path target) : m_calls(calls), m_target(std::move(target)), m_file(calls, -1)
+    {
+        std::random_device seed;
+        m_random.seed((std::uint64_t{seed()} << 32) ^ seed());
+    }
+    ~Copy()
+    {
+        std::error_code ignored;
+        if (!m_name.empty())
+            m_calls.remove(m_name, ignored);
+    }
+    Copy(const Copy&) = delete;
+    Copy& operator=(const Copy&) = delete;
+
+    std::optional<WriteFailure> write(std::string_view content, const std::optional<FileInfo>& old)
+    {
+        // Never more open than the file it replaces, even for a moment.
+        const unsigned mode = old ? old->mode & 0777 : kNewFileMode;
+        std::error_code error;
+        const fs::path folder = m_target.has_parent_path() ? m_target.parent_path() : fs::path(".");
+        m_file = OpenFile(m_calls, m_calls.open(folder, OpenAs::CreateUnnamed, mode, error));
+        if (!m_file) {
+            if (error != std::errc::not_supported)
+                return openFailure(error);
+            if (const auto failure = createNamed(mode))
+                return failure;
+        } else {
+            m_calls.lock(m_file.get());
+        }
+        if (old)
+            m_calls.copyOwnerAndMode(m_file.get(), *old);
+        std::size_t written = 0;
+        if (const auto failure = writeAll(m_calls, m_file.get(), content, written))
+            return WriteFailure{WriteStep::Write, *failure};
+        if (!m_calls.sync(m_file.get(), error))
+            return WriteFailure{WriteStep::Write, orIoError(error)};
+        return std::nullopt;
+    }
+
+    std::optional<WriteFailure> commit()
+    {
+        std::error_code error;
+        for (int attempt = 0; m_name.empty(); ++attempt) {
+            const fs::path name = copyName(m_target, m_random);
+            if (m_calls.name(m_file.get(), name, error))
+                m_name = name;
+            else if (error != std::errc::file_exists || attempt == 100)
+                return WriteFailure{WriteStep::Commit, orIoError(error)};
+        }
+        if (!m_calls.rename(m_name, m_target, error))
+            return WriteFailure{WriteStep::Commit, orIoError(error)};
+        m_name.clear();
+        // Closed only now, so the lock holds until the copy has gone.
+        if (!m_file.close(error))
+            return WriteFailure{WriteStep::Commit, orIoError(error)};
+        // Makes the rename itself survive a power cut. Not every file system
+        // allows this; the content is on the device already.
+        m_calls.syncFolder(m_target.has_parent_path() ? m_target.parent_path() : fs::path("."), error);
+        return std::nullopt;
+    }
+
+private:
+    // Where the system has no unnamed files. The lock tells removeStaleCopies
+    // that this copy is in use; a copy found locked or already removed was
+    // being tidied away by another clock, and another name is tried.
+    std::optional<WriteFailure> createNamed(unsigned mode)
+    {
+        for (int attempt = 0; attempt < 100; ++attempt) {
+            std::error_code error;
+            const fs::path name = copyName(m_target, m_random);
+            OpenFile file(m_calls, m_calls.open(name, OpenAs::CreateNew, mode, error));
+            if (!file) {
+                if (error == std::errc::file_exists)
+                    continue;
+                return openFailure(error);
+            }
+            FileInfo info;
+            if (m_calls.lock(file.get()) == Lock::HeldElsewhere || !m_calls.status(file.get(), info, error)
+                || info.links == 0)
+                continue;
+            m_name = name;
+            m_file = std::move(file);
+            return std::nullopt;
+        }
+        return openFailure(std::make_error_code(std::errc::file_exists));
+    }
+
+    DiskCalls& m_calls;
+    fs::path m_target;
+    OpenFile m_file;
+    fs::path m_name;  // while a named copy exists
+    std::mt19937_64 m_random;
+};
+
+// For a file that may be written in a folder that takes no new file.
+std::optional<WriteFailure> writeInPlace(DiskCalls& calls, OpenFile& file, const FileInfo& old,
+                                         std::string_view content)
 {
-#ifndef _WIN32
-    FileHandle folder(::open(directory.empty() ? "." : directory.c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC));
-    if (folder)
-        ::fsync(folder.get());
-#endif
+    // Blanks as far as the old content reached, so no moment leaves a stray
+    // tail of it; a longer old file is cut afterwards.
+    std::string padded(content);
+    const auto reach = std::min<std::uint64_t>(old.size, kMaxReadBytes);
+    if (reach > padded.size())
+        padded.append(static_cast<std::size_t>(reach - padded.size()), ' ');
+    std::size_t written = 0;
+    if (const auto failure = writeAll(calls, file.get(), padded, written))
+        return WriteFailure{WriteStep::Write, *failure, written > 0};
+    std::error_code error;
+    if (!calls.sync(file.get(), error))
+        return WriteFailure{WriteStep::Write, orIoError(error), true};
+    // Should the cut fail, or be lost to a power cut, the blanks stay: the
+    // file still reads as saved.
+    if (old.size > content.size())
+        calls.truncate(file.get(), content.size(), error);
+    if (!file.close(error))
+        return WriteFailure{WriteStep::Write, orIoError(error), true};
+    return std::nullopt;
 }
 
 class NotAFileCategory final : public std::error_category {
@@ -239,6 +332,8 @@ public:
         case NotAFile::CharacterDevice:
         case NotAFile::BlockDevice:
             return "ファイルの場所にデバイスがあります";
+        case NotAFile::Swapped:
+            return "ファイルが読み書きの途中で別のものと入れ替わりました";
         case NotAFile::Other:
             break;
         }
@@ -254,37 +349,33 @@ const std::error_category& notAFileCategory() noexcept
     return category;
 }
 
+DiskFileSystem::DiskFileSystem() : m_own(systemDiskCalls()), m_calls(*m_own) {}
+
 std::unique_ptr<std::istream> DiskFileSystem::openForReading(const fs::path& path, std::error_code& error)
 {
     error.clear();
-    // A folder cannot be opened as a file on every platform; say what it is.
-    const auto status = fs::status(path, error);
-    if (error)
-        return nullptr;
-    if (!fs::is_regular_file(status)) {
-        error = notAFile(status);
+    OpenFile file(m_calls, m_calls.open(path, OpenAs::Read, 0, error));
+    FileInfo info;
+    if (!file) {
+        error = refusalAt(path, error);
         return nullptr;
     }
-    errno = 0;
-    FileHandle file(openFile(path, kReadOnly));
-    Stat opened{};
-    if (!file || statOpen(file.get(), opened) != 0) {
-        error = lastError();
+    if (!m_calls.status(file.get(), info, error))
         return nullptr;
-    }
-    if (!isRegular(opened)) {  // swapped after the look above
-        error = NotAFile::Other;
+    if (info.type != fs::file_type::regular) {
+        error = notAFile(info.type);
         return nullptr;
     }
     std::string content(kMaxReadBytes, '\0');
     std::size_t got = 0;
     while (got < content.size()) {
-        errno = 0;
-        const auto n = readSome(file.get(), content.data() + got, content.size() - got);
-        if (n < 0) {
-            error = lastError();
-            return nullptr;
+        const auto n = m_calls.read(file.get(), content.data() + got, content.size() - got, error);
+        if (n < 0 && error == std::errc::interrupted) {
+            error.clear();
+            continue;
         }
+        if (n < 0)
+            return nullptr;
         if (n == 0)
             break;
         got += static_cast<std::size_t>(n);
@@ -295,56 +386,44 @@ std::unique_ptr<std::istream> DiskFileSystem::openForReading(const fs::path& pat
 
 std::optional<WriteFailure> DiskFileSystem::replace(const fs::path& path, std::string_view content)
 {
-    std::error_code error;
-    const fs::path target = followLinks(path, error);
-    if (error)
-        return WriteFailure{WriteStep::Open, error};
-
-    std::optional<Stat> old;
-    const auto status = fs::status(target, error);
-    if (fs::exists(status)) {
-        if (!fs::is_regular_file(status))
-            return WriteFailure{WriteStep::Open, notAFile(status)};
-        // Root may write anything; a file without a single write permission
-        // bit was still made read-only on purpose, and stays so.
-        errno = 0;
-        if (!mayWrite(target))
-            return WriteFailure{WriteStep::Open, lastError()};
-        if ((status.permissions() & (fs::perms::owner_write | fs::perms::group_write | fs::perms::others_write))
-            == fs::perms::none)
-            return WriteFailure{WriteStep::Open, std::make_error_code(std::errc::permission_denied)};
-        Stat stat{};
-        FileHandle file(openFile(target, kReadOnly));
-        if (file && statOpen(file.get(), stat) == 0)
-            old = stat;
-    }
-
-    fs::path staging;
-    if (auto failure = writeStaged(target, content, old, staging)) {
-        if (!staging.empty())
-            fs::remove(staging, error);
-        const bool folderRefused = failure->step == WriteStep::Open
-            && (failure->code == std::errc::permission_denied || failure->code == std::errc::operation_not_permitted);
-        if (old && folderRefused)
-            return writeInPlace(target, content);
+    Examined examined{path, std::nullopt, OpenFile(m_calls, -1)};
+    if (auto failure = examineSettled(m_calls, path, examined))
         return failure;
+
+    Copy copy(m_calls, examined.target);
+    auto failure = copy.write(content, examined.old);
+    if (!failure)
+        return copy.commit();
+    const bool folderRefused = failure->step == WriteStep::Open
+        && (failure->code == std::errc::permission_denied || failure->code == std::errc::operation_not_permitted);
+    if (folderRefused && examined.old)
+        return writeInPlace(m_calls, examined.writable, *examined.old, content);
+    return failure;
+}
+
+void DiskFileSystem::removeStaleCopies(const fs::path& path)
+{
+    std::error_code error;
+    fs::path target = m_calls.resolved(path, error);
+    if (error)
+        target = path;
+    const long long user = m_calls.userId();
+    for (const auto& entry : m_calls.folderEntries(target.has_parent_path() ? target.parent_path() : fs::path("."))) {
+        if (!isCopyName(entry, target))
+            continue;
+        OpenFile copy(m_calls, m_calls.open(entry, OpenAs::ReadNotFollowing, 0, error));
+        FileInfo info;
+        FileInfo named;
+        if (!copy || !m_calls.status(copy.get(), info, error) || info.type != fs::file_type::regular
+            || (user >= 0 && info.owner != user))
+            continue;
+        // A save that is still running holds its copy's lock.
+        const Lock lock = m_calls.lock(copy.get());
+        const bool abandoned = lock == Lock::Taken
+            || (lock == Lock::Unsupported && m_calls.now() - info.modified > kAbandonedAfterSeconds);
+        if (abandoned && m_calls.statusOfName(entry, named, error) && named.sameFileAs(info))
+            m_calls.remove(entry, error);
     }
-    std::error_code renameError;
-    fs::rename(staging, target, renameError);
-#ifdef _WIN32
-    // Windows refuses to replace a file for as long as another process has
-    // it open or is replacing it too: a moment, for another clock's save.
-    for (int retry = 0; renameError && retry < 20; ++retry) {
-        Sleep(10);
-        fs::rename(staging, target, renameError);
-    }
-#endif
-    if (renameError) {
-        fs::remove(staging, error);
-        return WriteFailure{WriteStep::Commit, renameError};
-    }
-    syncDirectory(target.parent_path());
-    return std::nullopt;
 }
 
 }  // namespace zentick::platform

@@ -1,5 +1,7 @@
 #pragma once
 
+#include "platform/disk_calls.h"
+
 #include <cstddef>
 #include <filesystem>
 #include <istream>
@@ -20,7 +22,8 @@ inline std::string utf8(const std::filesystem::path& path)
 
 // What stands at a path in place of a file: reading or replacing it is
 // refused, and the message says what is there.
-enum class NotAFile { Directory = 1, Fifo, Socket, CharacterDevice, BlockDevice, Other };
+// Swapped: the name came to stand for another file while it was in use.
+enum class NotAFile { Directory = 1, Fifo, Socket, CharacterDevice, BlockDevice, Other, Swapped };
 
 }  // namespace zentick::platform
 
@@ -42,6 +45,8 @@ enum class WriteStep { Open, Write, Commit };
 struct WriteFailure {
     WriteStep step;
     std::error_code code;
+    // The file itself had begun to change: it may hold neither content whole.
+    bool mayBeDamaged = false;
 };
 
 // Reading and safely replacing small text files.
@@ -53,24 +58,50 @@ public:
     // file is read, and only its first kMaxReadBytes.
     virtual std::unique_ptr<std::istream> openForReading(const std::filesystem::path& path,
                                                          std::error_code& error) = 0;
-    // Replaces the file's whole content, or leaves the old file exactly as it
-    // was: a power cut at any moment leaves either the old or the new content.
-    // A file this user may not write is never replaced.
+    // Replaces the file's whole content. A failure that is not mayBeDamaged
+    // leaves the old file exactly as it was. A file this user may not write
+    // is never replaced.
     virtual std::optional<WriteFailure> replace(const std::filesystem::path& path, std::string_view content) = 0;
+    // Removes what earlier saves of `path` left behind when they were cut
+    // short, and nothing else.
+    virtual void removeStaleCopies(const std::filesystem::path& path) = 0;
 };
 
 // More than a settings file ever holds; a larger file is read no further.
 inline constexpr std::size_t kMaxReadBytes = 64 * 1024;
 
-// The real disk. A file is replaced by writing a copy under a name of its
-// own beside it, flushing that to the device and renaming it over the file,
-// so two clocks in one folder never meet in their copies. A link is
-// followed to the file it names. Where the folder takes no new file but the
-// file itself may be written, the file is written in place instead.
+// The real disk, through the system's own calls.
+//
+// A file is replaced by a copy written beside it, flushed to the device and
+// renamed over it, so a power cut at any moment leaves the old or the new
+// content, and once replace() returns the new content survives one. The
+// copy has no name until that rename where the system allows (Linux); where
+// it must be named, a copy left by a killed save is removed by
+// removeStaleCopies(). It is made with no more permission than the file it
+// replaces, and takes that file's owner, group and mode as far as this user
+// may give them.
+//
+// Links are followed by the system under its own rules: a link the system
+// refuses to follow (another user's link in a shared, sticky folder) is
+// refused for writing too.
+//
+// Where the folder takes no new file but the file itself may be written, it
+// is written in place: the new content padded with blanks to the old length,
+// flushed, then cut to size, so a reader that takes trailing blanks as
+// nothing finds the old or the new content, unless the power fails during
+// that one write.
 class DiskFileSystem final : public FileSystem {
 public:
+    DiskFileSystem();
+    explicit DiskFileSystem(DiskCalls& calls) : m_calls(calls) {}
+
     std::unique_ptr<std::istream> openForReading(const std::filesystem::path& path, std::error_code& error) override;
     std::optional<WriteFailure> replace(const std::filesystem::path& path, std::string_view content) override;
+    void removeStaleCopies(const std::filesystem::path& path) override;
+
+private:
+    std::unique_ptr<DiskCalls> m_own;
+    DiskCalls& m_calls;
 };
 
 }  // namespace zentick::platform

@@ -10,13 +10,17 @@ namespace zentick::platform {
 class ProgramDir {
 public:
     virtual ~ProgramDir() = default;
+    // Empty when the system cannot tell (the program file deleted, no /proc).
     virtual std::filesystem::path path() const = 0;
 };
 
 // A file beside the program: the folder, one separator and the name, joined
-// as they are, so a program in a root folder gets a doubled separator.
+// as they are, so a program in a root folder gets a doubled separator. No
+// folder, no file: never one in the working folder.
 inline std::filesystem::path besideProgram(const std::filesystem::path& programDir, std::string_view name)
 {
+    if (programDir.empty())
+        return {};
     std::filesystem::path path = programDir;
     path += std::filesystem::path::preferred_separator;
     path += name;

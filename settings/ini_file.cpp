@@ -9,7 +9,9 @@ namespace {
 using platform::MessageIcon;
 using platform::WriteStep;
 
-std::string reason(std::error_code error)
+enum class Access { Read, Write };
+
+std::string reason(std::error_code error, Access access)
 {
     using std::errc;
     if (error.category() == platform::notAFileCategory())
@@ -17,7 +19,9 @@ std::string reason(std::error_code error)
     if (error == errc::no_such_file_or_directory)
         return "ファイルまたはフォルダーが見つかりません";
     if (error == errc::permission_denied || error == errc::operation_not_permitted)
-        return "アクセスが拒否されました（書き込み禁止）";
+        return access == Access::Read ? "アクセスが拒否されました（読み取り禁止）" : "アクセスが拒否されました（書き込み禁止）";
+    if (error == errc::device_or_resource_busy)
+        return "ほかのプログラムがファイルを使用中です";
     if (error == errc::read_only_file_system)
         return "読み取り専用のドライブです";
     if (error == errc::no_space_on_device)
@@ -38,10 +42,12 @@ std::string reason(std::error_code error)
 }
 
 // A file failure in words, naming the file.
-std::string describeFileError(std::error_code error, const std::filesystem::path& path)
+std::string describeFileError(std::error_code error, Access access, const std::filesystem::path& path)
 {
-    return reason(error) + ": " + platform::utf8(path);
+    return reason(error, access) + ": " + platform::utf8(path);
 }
+
+constexpr std::string_view kNoProgramFolder = "プログラムのあるフォルダーがわからないため、設定ファイルを使えません";
 
 }  // namespace
 
@@ -57,7 +63,13 @@ void readIni(ClockState& state, const IniEnv& env)
     const auto fail = [&](const std::string& description) {
         env.messages.show(description + " (in readIni)", MessageIcon::Critical);
     };
+    if (env.programDir.path().empty()) {
+        fail(std::string(kNoProgramFolder));
+        applyDefaultSettings(state);
+        return;
+    }
     const auto path = iniPath(env.programDir.path());
+    env.files.removeStaleCopies(path);
     std::error_code error;
     auto in = env.files.openForReading(path, error);
     if (error == std::errc::no_such_file_or_directory) {
@@ -67,14 +79,14 @@ void readIni(ClockState& state, const IniEnv& env)
         if (const auto failure = env.files.replace(path, formatIniLine(defaults))) {
             // A folder the user may not write to must not stop the clock:
             // run on the defaults and try again at the next start.
-            fail(describeFileError(failure->code, path));
+            fail(describeFileError(failure->code, Access::Write, path));
             applyDefaultSettings(state);
             return;
         }
         in = env.files.openForReading(path, error);
     }
     if (!in) {
-        fail(describeFileError(error, path));
+        fail(describeFileError(error, Access::Read, path));
         fail("ファイルが開かれていないため読み込めません: " + platform::utf8(path));
         return;
     }
@@ -87,11 +99,19 @@ void saveIni(const ClockState& state, const IniEnv& env)
     const auto fail = [&](const std::string& description) {
         env.messages.show(description + " (in saveIni)", MessageIcon::Critical);
     };
+    if (env.programDir.path().empty()) {
+        fail(std::string(kNoProgramFolder));
+        return;
+    }
     const auto path = iniPath(env.programDir.path());
     const auto failure = env.files.replace(path, formatIniLine(state));
     if (!failure)
         return;
-    fail(describeFileError(failure->code, path));
+    if (failure->mayBeDamaged)
+        fail(reason(failure->code, Access::Write) + "。書き換えの途中だったため、ファイルが壊れているおそれがあります: "
+             + platform::utf8(path));
+    else
+        fail(describeFileError(failure->code, Access::Write, path));
     if (failure->step == WriteStep::Open)
         fail("ファイルが開かれていないため書き込めません: " + platform::utf8(path));
 }

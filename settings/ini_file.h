@@ -23,11 +23,12 @@ struct IniEnv {
 std::filesystem::path iniPath(const std::filesystem::path& programDir);
 
 // Fills the four settings from the file, creating it with the defaults when
-// it is missing. Every failure is shown to the user, and the program runs on.
+// it is missing, after tidying away copies that saves cut short left beside
+// it. Every failure is shown to the user, and the program runs on.
 void readIni(ClockState& state, const IniEnv& env);
 
-// Writes the four settings. On failure the user is told, and the file keeps
-// its old content.
+// Writes the four settings. On failure the user is told, and whether the
+// file kept its old content.
 void saveIni(const ClockState& state, const IniEnv& env);
 
 }  // namespace zentick::settings

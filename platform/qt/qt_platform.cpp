@@ -79,7 +79,9 @@ void QtMessageBox::notify(std::string_view text)
 
 std::filesystem::path QtProgramDir::path() const
 {
-    return QDir(QCoreApplication::applicationDirPath()).filesystemAbsolutePath();
+    // An empty answer would otherwise stand for the working folder.
+    const QString folder = QCoreApplication::applicationDirPath();
+    return folder.isEmpty() ? std::filesystem::path() : QDir(folder).filesystemAbsolutePath();
 }
 
 // A connection to the sound server through libcanberra, or, built without

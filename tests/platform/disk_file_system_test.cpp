@@ -1,14 +1,19 @@
 #include "platform/file_system.h"
 
+#include "support/simulated_disk.h"
 #include "support/temp_dir.h"
 
 #include <gtest/gtest.h>
 
+#include <optional>
 #include <set>
 #include <thread>
 
 #ifndef _WIN32
 #include <csignal>
+#include <fcntl.h>
+#include <grp.h>
+#include <sys/file.h>
 #include <sys/resource.h>
 #include <sys/stat.h>
 #include <sys/wait.h>
@@ -125,8 +130,73 @@ TEST_F(DiskFiles, FailedReplacementsLeaveTheOldFileAsItWas)
     test::writeBytes(longest, "old\r\n");
     const auto failure = files.replace(longest, "new\r\n");
     ASSERT_TRUE(failure.has_value());
-    EXPECT_EQ(failure->step, WriteStep::Open);
+    EXPECT_EQ(failure->code, std::errc::filename_too_long);
     EXPECT_EQ(test::readBytes(longest), "old\r\n");
+}
+
+// Each call of a save failing in turn, on a disk that can fail any call:
+// what the save reports, and what the file then holds.
+TEST(DiskFailures, EachIsReportedForWhatItLeft)
+{
+    const std::string oldLine = "12,1,#06:30:00#,0\r\n";
+    const std::string newLine = "5,0,#07:00:00#,2\r\n";
+    const std::string padded = newLine + std::string(oldLine.size() - newLine.size(), ' ');
+    using std::errc;
+    struct Case {
+        const char* name;
+        bool inPlace;  // the folder takes no new file
+        std::string_view call;
+        int nth;
+        errc code;
+        std::optional<bool> damaged;  // none: saved
+        std::string left;
+    } const cases[] = {
+        {"an interrupted write is retried", false, "write", 1, errc::interrupted, std::nullopt, newLine},
+        {"a copy that cannot be synced is never renamed", false, "sync", 1, errc::io_error, false, oldLine},
+        {"a rename that fails leaves the old file", false, "rename", 1, errc::io_error, false, oldLine},
+        {"in place, a write refused at once changes nothing", true, "write", 1, errc::no_space_on_device, false,
+         oldLine},
+        {"in place, a write that stops half-way may damage the file", true, "write", 2, errc::io_error, true,
+         newLine.substr(0, 4) + oldLine.substr(4)},
+        {"in place, a sync that fails may lose the new line", true, "sync", 1, errc::io_error, true, padded},
+        {"in place, a cut that fails leaves blanks a reader skips", true, "truncate", 1, errc::io_error, std::nullopt,
+         padded},
+    };
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.name);
+        test::SimulatedDisk disk;
+        disk.put("settings.ini", oldLine);
+        disk.folderTakesNewNames = !c.inPlace;
+        disk.mostPerWrite = 4;
+        disk.failure = [&](std::string_view call, int nth) {
+            return call == c.call && nth == c.nth ? std::make_error_code(c.code) : std::error_code();
+        };
+        DiskFileSystem files(disk);
+        const auto failure = files.replace(disk.path("settings.ini"), newLine);
+        EXPECT_EQ(failure.has_value(), c.damaged.has_value());
+        if (failure && c.damaged) {
+            EXPECT_EQ(failure->code, c.code);
+            EXPECT_EQ(failure->mayBeDamaged, *c.damaged);
+        }
+        EXPECT_EQ(disk.contentOf("settings.ini"), c.left);
+        EXPECT_EQ(disk.names(), std::set<std::string>{"settings.ini"});
+    }
+
+    // The copy is never more open than the file it replaces, even for a moment.
+    test::SimulatedDisk disk;
+    disk.put("settings.ini", oldLine, 0600);
+    DiskFileSystem files(disk);
+    ASSERT_FALSE(files.replace(disk.path("settings.ini"), newLine).has_value());
+    EXPECT_EQ(disk.createdModes, std::vector<unsigned>{0600});
+
+    // An interrupted read is read again.
+    disk.failure = [](std::string_view call, int nth) {
+        return call == "read" && nth == 1 ? std::make_error_code(std::errc::interrupted) : std::error_code();
+    };
+    std::error_code error;
+    const auto in = files.openForReading(disk.path("settings.ini"), error);
+    ASSERT_NE(in, nullptr) << error.message();
+    EXPECT_EQ(std::string(std::istreambuf_iterator<char>(*in), {}), newLine);
 }
 
 TEST_F(DiskFiles, AFolderInPlaceOfTheFileOrAMissingFolderCannotBeWritten)
@@ -188,6 +258,36 @@ TEST_F(DiskFiles, OnlyARegularFileIsReadAndNothingWaits)
     }
 }
 
+TEST_F(DiskFiles, OnlyThisProgramsAbandonedCopiesAreTidiedAway)
+{
+    test::writeBytes(target, "5,0\r\n");
+    const fs::path inUse = dir.path() / "settings.ini.89abcdef.tmp";
+    test::writeBytes(inUse, "a save under way");
+    const int held = ::open(inUse.c_str(), O_RDONLY | O_CLOEXEC);
+    ASSERT_EQ(flock(held, LOCK_EX), 0);
+    struct Case {
+        const char* name;
+        std::function<void(const fs::path&)> make;
+        bool removed;
+    } const cases[] = {
+        {"settings.ini.0123abcd.tmp", [](const fs::path& p) { test::writeBytes(p, "left by a kill"); }, true},
+        {"settings.ini.tmp", [](const fs::path& p) { test::writeBytes(p, "not a copy's name"); }, false},
+        {"settings.ini.0123ABCD.tmp", [](const fs::path& p) { test::writeBytes(p, "nor this"); }, false},
+        {"other.ini.0123abcd.tmp", [](const fs::path& p) { test::writeBytes(p, "another file's"); }, false},
+        {"settings.ini.fedcba98.tmp", [&](const fs::path& p) { fs::create_symlink(target, p); }, false},
+        {"settings.ini.00000000.tmp", [](const fs::path& p) { fs::create_directory(p); }, false},
+    };
+    for (const auto& c : cases)
+        c.make(dir.path() / c.name);
+
+    files.removeStaleCopies(target);
+    ::close(held);
+    EXPECT_TRUE(fs::exists(inUse)) << "a copy locked by its save was removed";
+    EXPECT_TRUE(fs::exists(target));
+    for (const auto& c : cases)
+        EXPECT_EQ(fs::exists(fs::symlink_status(dir.path() / c.name)), !c.removed) << c.name;
+}
+
 TEST_F(DiskFiles, AHugeFileIsReadOnlyAsFarAsASettingsFileGoes)
 {
     test::writeBytes(target, std::string(1 << 20, '7'));
@@ -211,8 +311,9 @@ protected:
                                         | fs::perms::others_read | fs::perms::others_exec);
     }
 
-    // Runs `check` as nobody; what it returns is the failure, empty for none.
-    static std::string asNobody(const std::function<std::string()>& check)
+    // Runs `check` as nobody, a member of `groups` only; what it returns is
+    // the failure, empty for none.
+    static std::string asNobody(const std::function<std::string()>& check, std::vector<gid_t> groups = {})
     {
         int report[2];
         if (pipe(report) != 0)
@@ -220,7 +321,9 @@ protected:
         const pid_t child = fork();
         if (child == 0) {
             close(report[0]);
-            std::string failure = setgid(kNobody) == 0 && setuid(kNobody) == 0 ? check() : "could not become nobody";
+            const bool became = setgroups(groups.size(), groups.data()) == 0 && setgid(kNobody) == 0
+                && setuid(kNobody) == 0;
+            std::string failure = became ? check() : "could not become nobody";
             [[maybe_unused]] const auto written = write(report[1], failure.data(), failure.size());
             _exit(0);
         }
@@ -279,6 +382,97 @@ TEST_F(DiskFilesAsUser, AFileTheUserMayNotWriteIsNeverReplacedEvenInAFolderTheyM
     ASSERT_EQ(stat(target.c_str(), &status), 0);
     EXPECT_EQ(status.st_uid, 0u) << "the file changed hands";
     EXPECT_EQ(folderContent(), (std::set<std::string>{"settings.ini"}));
+}
+
+// The kernel's protection for sticky, world-writable folders, on as Debian
+// ships it, for as long as a test needs it.
+class ProtectedLinks {
+public:
+    ProtectedLinks() : m_was(setting())
+    {
+        if (m_was == "0")
+            write("1");
+    }
+    ~ProtectedLinks()
+    {
+        if (m_was == "0")
+            write("0");
+    }
+    bool on() const { return setting() == "1"; }
+
+private:
+    static constexpr const char* kSetting = "/proc/sys/fs/protected_symlinks";
+    static std::string setting() { return test::readBytes(kSetting).substr(0, 1); }
+    static void write(const char* value) { std::ofstream(kSetting) << value; }
+    std::string m_was;
+};
+
+TEST_F(DiskFilesAsUser, ALinkTheKernelWillNotFollowIsNeitherReadNorWritten)
+{
+    const ProtectedLinks protection;
+    if (!protection.on())
+        GTEST_SKIP() << "the kernel's protection of links in shared folders cannot be switched on here";
+    const fs::path shared = dir.path() / "shared";
+    fs::create_directory(shared);
+    fs::permissions(shared, fs::perms::all | fs::perms::sticky_bit);
+    struct Case {
+        const char* name;
+        uid_t linkOwner;
+        bool followed;
+    } const cases[] = {
+        {"planted by another user", 4243, false},
+        {"the user's own", kNobody, true},
+    };
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.name);
+        const fs::path victim = dir.path() / "notes.txt";
+        const fs::path link = shared / "settings.ini";
+        test::writeBytes(victim, "the user's notes\n");
+        ASSERT_EQ(chown(victim.c_str(), kNobody, kNobody), 0);
+        fs::create_symlink(victim, link);
+        ASSERT_EQ(lchown(link.c_str(), c.linkOwner, c.linkOwner), 0);
+
+        EXPECT_EQ(asNobody([&]() -> std::string {
+                      DiskFileSystem own;
+                      std::error_code error;
+                      const bool read = own.openForReading(link, error) != nullptr;
+                      const auto failure = own.replace(link, "new\r\n");
+                      if (read != c.followed || !failure != c.followed)
+                          return "read " + std::to_string(read) + ", written " + std::to_string(!failure);
+                      if (!c.followed && (error != std::errc::permission_denied || failure->code != error))
+                          return "refused as " + error.message() + " and " + failure->code.message();
+                      return "";
+                  }),
+                  "");
+        EXPECT_EQ(test::readBytes(victim), c.followed ? "new\r\n" : "the user's notes\n");
+        fs::remove(link);
+        fs::remove(victim);
+    }
+}
+
+TEST_F(DiskFilesAsUser, AMemberOfAFilesGroupKeepsTheGroupWhenSaving)
+{
+    constexpr gid_t kShared = 4242;
+    fs::permissions(dir.path(), fs::perms::all);  // no set-group-ID bit: a new file takes the user's group
+    test::writeBytes(target, "old\r\n");
+    ASSERT_EQ(chown(target.c_str(), 0, kShared), 0);
+    const auto perms = fs::perms::owner_read | fs::perms::owner_write | fs::perms::group_read | fs::perms::group_write
+        | fs::perms::others_read;
+    fs::permissions(target, perms);
+
+    EXPECT_EQ(asNobody(
+                  [&]() -> std::string {
+                      DiskFileSystem own;
+                      const auto failure = own.replace(target, "new\r\n");
+                      return failure ? "refused: " + failure->code.message() : "";
+                  },
+                  {kShared}),
+              "");
+    struct stat status {};
+    ASSERT_EQ(stat(target.c_str(), &status), 0);
+    EXPECT_EQ(status.st_gid, kShared);
+    EXPECT_EQ(fs::status(target).permissions(), perms);
+    EXPECT_EQ(test::readBytes(target), "new\r\n");
 }
 
 TEST_F(DiskFilesAsUser, ReplacingKeepsTheFilesOwner)

@@ -157,6 +157,10 @@ TEST_F(IniWithFaults, EachFailedSaveStepGetsItsOwnBox)
          "空き容量"},
         {"device error while committing", {WriteStep::Commit, std::make_error_code(std::errc::io_error)}, 1,
          "エラー"},
+        {"held by another program", {WriteStep::Commit, std::make_error_code(std::errc::device_or_resource_busy)}, 1,
+         "使用中"},
+        {"failed while written in place", {WriteStep::Write, std::make_error_code(std::errc::io_error), true}, 1,
+         "壊れているおそれ"},
     };
     for (const auto& c : cases) {
         SCOPED_TRACE(c.name);
@@ -185,8 +189,23 @@ TEST_F(IniWithFaults, AnUnreadableFileKeepsTheStartValues)
     files.openFailure = std::make_error_code(std::errc::permission_denied);
     readIni(state, env);
     expectCriticalBoxes(messages.shown, 2, " (in readIni)");
+    EXPECT_NE(messages.shown.front().text.find("読み取り禁止"), std::string::npos) << messages.shown.front().text;
     EXPECT_EQ(state.area, 0);
     EXPECT_EQ(files.replaces, 0) << "an existing file is never recreated";
+    EXPECT_EQ(files.tidyings, 1) << "copies left by saves cut short are tidied at each start";
+}
+
+TEST_F(IniWithFaults, AnUnknownProgramFolderIsAFailureNotTheWorkingFolder)
+{
+    const test::FixedProgramDir unknown{""};
+    const IniEnv nowhere{files, unknown, messages};
+    readIni(state, nowhere);
+    saveIni(edited, nowhere);
+    expectCriticalBoxes(messages.shown, 2, "");
+    EXPECT_NE(messages.shown.front().text.find("プログラムのあるフォルダーがわからない"), std::string::npos);
+    EXPECT_EQ(state.buzzer, 2) << "started with the defaults";
+    EXPECT_TRUE(files.files.empty());
+    EXPECT_EQ(files.replaces + files.tidyings, 0);
 }
 
 }  // namespace

@@ -117,6 +117,7 @@ public:
     std::optional<platform::WriteFailure> writeFailure;  // for every replace
     std::function<void()> onReplace;                     // runs as each replace starts
     int replaces = 0;
+    int tidyings = 0;
 
     std::unique_ptr<std::istream> openForReading(const std::filesystem::path& path, std::error_code& error) override
     {
@@ -136,6 +137,7 @@ public:
         files[path] = std::string(content);
         return std::nullopt;
     }
+    void removeStaleCopies(const std::filesystem::path&) override { ++tidyings; }
 };
 
 // A sequencer that records every step and refuses the one it is told to.

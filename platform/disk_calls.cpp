@@ -1,0 +1,424 @@
+#include "platform/disk_calls.h"
+
+#include <cerrno>
+#include <ctime>
+#include <string>
+
+#include <fcntl.h>
+#include <sys/stat.h>
+#ifdef _WIN32
+#include <io.h>
+#include <share.h>
+#ifndef NOMINMAX
+#define NOMINMAX
+#endif
+#define WIN32_LEAN_AND_MEAN
+#include <windows.h>
+
+#include <chrono>
+#include <thread>
+#else
+#include <sys/file.h>
+#include <unistd.h>
+#endif
+
+namespace zentick::platform {
+
+namespace fs = std::filesystem;
+
+namespace {
+
+std::error_code errnoCode(int value = errno)
+{
+    return {value != 0 ? value : EIO, std::generic_category()};
+}
+
+// The calls every system spells alike.
+class CommonCalls : public DiskCalls {
+public:
+    fs::path resolved(const fs::path& path, std::error_code& error) override { return fs::canonical(path, error); }
+
+    std::vector<fs::path> folderEntries(const fs::path& folder) override
+    {
+        std::vector<fs::path> entries;
+        std::error_code error;
+        for (fs::directory_iterator it(folder, error), end; !error && it != end; it.increment(error))
+            entries.push_back(it->path());
+        return entries;
+    }
+
+    std::int64_t now() override { return static_cast<std::int64_t>(std::time(nullptr)); }
+};
+
+#ifdef _WIN32
+
+fs::file_type typeOf(unsigned short mode)
+{
+    switch (mode & _S_IFMT) {
+    case _S_IFREG:
+        return fs::file_type::regular;
+    case _S_IFDIR:
+        return fs::file_type::directory;
+    case _S_IFCHR:
+        return fs::file_type::character;
+    case _S_IFIFO:
+        return fs::file_type::fifo;
+    default:
+        return fs::file_type::unknown;
+    }
+}
+
+// The C library fills in no identity for an open file, so none is compared.
+FileInfo infoOf(const struct _stat64& status)
+{
+    FileInfo info;
+    info.type = typeOf(status.st_mode);
+    info.mode = status.st_mode & 0777;
+    info.size = static_cast<std::uint64_t>(status.st_size);
+    info.links = static_cast<std::uint64_t>(status.st_nlink);
+    info.modified = static_cast<std::int64_t>(status.st_mtime);
+    return info;
+}
+
+// Sharing violations and access denial have their own words; the rest
+// keeps the system's number.
+std::error_code windowsError(DWORD code)
+{
+    switch (code) {
+    case ERROR_SHARING_VIOLATION:
+    case ERROR_LOCK_VIOLATION:
+        return std::make_error_code(std::errc::device_or_resource_busy);
+    case ERROR_ACCESS_DENIED:
+        return std::make_error_code(std::errc::permission_denied);
+    case ERROR_FILE_NOT_FOUND:
+    case ERROR_PATH_NOT_FOUND:
+        return std::make_error_code(std::errc::no_such_file_or_directory);
+    case ERROR_DISK_FULL:
+    case ERROR_HANDLE_DISK_FULL:
+        return std::make_error_code(std::errc::no_space_on_device);
+    case ERROR_WRITE_PROTECT:
+        return std::make_error_code(std::errc::read_only_file_system);
+    default:
+        return {static_cast<int>(code), std::system_category()};
+    }
+}
+
+class WindowsCalls final : public CommonCalls {
+public:
+    Handle open(const fs::path& path, OpenAs how, unsigned mode, std::error_code& error) override
+    {
+        int flags = _O_BINARY | _O_NOINHERIT;
+        switch (how) {
+        case OpenAs::Read:
+        case OpenAs::ReadNotFollowing:
+            flags |= _O_RDONLY;
+            break;
+        case OpenAs::Write:
+            flags |= _O_WRONLY;
+            break;
+        case OpenAs::CreateThroughLink:
+            flags |= _O_WRONLY | _O_CREAT;
+            break;
+        case OpenAs::CreateNew:
+            flags |= _O_WRONLY | _O_CREAT | _O_EXCL;
+            break;
+        case OpenAs::CreateUnnamed:
+            error = std::make_error_code(std::errc::not_supported);
+            return -1;
+        }
+        int fd = -1;
+        const int failed = _wsopen_s(&fd, path.c_str(), flags, _SH_DENYNO, (mode & 0200) ? _S_IREAD | _S_IWRITE : _S_IREAD);
+        if (failed != 0)
+            error = errnoCode(failed);
+        return failed != 0 ? -1 : fd;
+    }
+    bool close(Handle file, std::error_code& error) override
+    {
+        const bool closed = _close(file) == 0;
+        if (!closed)
+            error = errnoCode();
+        return closed;
+    }
+    bool status(Handle file, FileInfo& info, std::error_code& error) override
+    {
+        struct _stat64 status {};
+        if (_fstat64(file, &status) != 0) {
+            error = errnoCode();
+            return false;
+        }
+        info = infoOf(status);
+        return true;
+    }
+    bool statusOfName(const fs::path& path, FileInfo& info, std::error_code& error) override
+    {
+        struct _stat64 status {};
+        if (_wstat64(path.c_str(), &status) != 0) {
+            error = errnoCode();
+            return false;
+        }
+        info = infoOf(status);
+        return true;
+    }
+    long long read(Handle file, char* data, std::size_t size, std::error_code& error) override
+    {
+        const int n = _read(file, data, static_cast<unsigned>(size));
+        if (n < 0)
+            error = errnoCode();
+        return n;
+    }
+    long long write(Handle file, const char* data, std::size_t size, std::error_code& error) override
+    {
+        const int n = _write(file, data, static_cast<unsigned>(size));
+        if (n < 0)
+            error = errnoCode();
+        return n;
+    }
+    bool truncate(Handle file, std::uint64_t size, std::error_code& error) override
+    {
+        const int failed = _chsize_s(file, static_cast<long long>(size));
+        if (failed != 0)
+            error = errnoCode(failed);
+        return failed == 0;
+    }
+    bool sync(Handle file, std::error_code& error) override
+    {
+        const bool synced = _commit(file) == 0;
+        if (!synced)
+            error = errnoCode();
+        return synced;
+    }
+    // A rename with MOVEFILE_WRITE_THROUGH is on the device when it returns.
+    bool syncFolder(const fs::path&, std::error_code&) override { return true; }
+    Lock lock(Handle) override { return Lock::Unsupported; }
+    void copyOwnerAndMode(Handle, const FileInfo&) override {}
+    bool name(Handle, const fs::path&, std::error_code& error) override
+    {
+        error = std::make_error_code(std::errc::not_supported);
+        return false;
+    }
+    // Another program reading the file (a virus scanner, a backup, another
+    // clock's save) holds it for a moment: that, and only that, is retried.
+    bool rename(const fs::path& from, const fs::path& to, std::error_code& error) override
+    {
+        using namespace std::chrono;
+        const auto giveUp = steady_clock::now() + milliseconds(200);
+        for (;;) {
+            if (MoveFileExW(from.c_str(), to.c_str(), MOVEFILE_REPLACE_EXISTING | MOVEFILE_WRITE_THROUGH))
+                return true;
+            const DWORD code = GetLastError();
+            const bool passes = code == ERROR_SHARING_VIOLATION || code == ERROR_LOCK_VIOLATION
+                || code == ERROR_ACCESS_DENIED;
+            if (!passes || steady_clock::now() >= giveUp) {
+                error = windowsError(code);
+                return false;
+            }
+            std::this_thread::sleep_for(milliseconds(5));
+        }
+    }
+    bool remove(const fs::path& path, std::error_code& error) override
+    {
+        if (DeleteFileW(path.c_str()))
+            return true;
+        error = windowsError(GetLastError());
+        return false;
+    }
+    long long userId() override { return -1; }
+};
+
+#else
+
+fs::file_type typeOf(mode_t mode)
+{
+    if (S_ISREG(mode))
+        return fs::file_type::regular;
+    if (S_ISDIR(mode))
+        return fs::file_type::directory;
+    if (S_ISFIFO(mode))
+        return fs::file_type::fifo;
+    if (S_ISSOCK(mode))
+        return fs::file_type::socket;
+    if (S_ISCHR(mode))
+        return fs::file_type::character;
+    if (S_ISBLK(mode))
+        return fs::file_type::block;
+    if (S_ISLNK(mode))
+        return fs::file_type::symlink;
+    return fs::file_type::unknown;
+}
+
+FileInfo infoOf(const struct stat& status)
+{
+    FileInfo info;
+    info.type = typeOf(status.st_mode);
+    info.device = static_cast<std::uint64_t>(status.st_dev);
+    info.inode = static_cast<std::uint64_t>(status.st_ino);
+    info.mode = status.st_mode & 07777;
+    info.owner = status.st_uid;
+    info.group = status.st_gid;
+    info.size = static_cast<std::uint64_t>(status.st_size);
+    info.links = static_cast<std::uint64_t>(status.st_nlink);
+    info.modified = static_cast<std::int64_t>(status.st_mtime);
+    return info;
+}
+
+class PosixCalls final : public CommonCalls {
+public:
+    Handle open(const fs::path& path, OpenAs how, unsigned mode, std::error_code& error) override
+    {
+        int flags = O_CLOEXEC;
+        switch (how) {
+        case OpenAs::Read:
+            flags |= O_RDONLY | O_NONBLOCK;
+            break;
+        case OpenAs::ReadNotFollowing:
+            flags |= O_RDONLY | O_NONBLOCK | O_NOFOLLOW;
+            break;
+        case OpenAs::Write:
+            flags |= O_WRONLY | O_NONBLOCK | O_NOFOLLOW;
+            break;
+        case OpenAs::CreateThroughLink:
+            flags |= O_WRONLY | O_NONBLOCK | O_CREAT;
+            break;
+        case OpenAs::CreateNew:
+            flags |= O_WRONLY | O_CREAT | O_EXCL;
+            break;
+        case OpenAs::CreateUnnamed:
+#ifdef O_TMPFILE
+            // Naming it later goes through /proc.
+            if (::access("/proc/self/fd", X_OK) == 0) {
+                const int fd = ::open(path.c_str(), O_TMPFILE | O_WRONLY | O_CLOEXEC, mode);
+                if (fd >= 0)
+                    return fd;
+                if (errno != EOPNOTSUPP && errno != EISDIR && errno != EINVAL) {
+                    error = errnoCode();
+                    return -1;
+                }
+            }
+#endif
+            error = std::make_error_code(std::errc::not_supported);
+            return -1;
+        }
+        const int fd = ::open(path.c_str(), flags, mode);
+        if (fd < 0)
+            error = errnoCode();
+        return fd;
+    }
+    bool close(Handle file, std::error_code& error) override
+    {
+        const bool closed = ::close(file) == 0;
+        if (!closed)
+            error = errnoCode();
+        return closed;
+    }
+    bool status(Handle file, FileInfo& info, std::error_code& error) override
+    {
+        struct stat status {};
+        if (::fstat(file, &status) != 0) {
+            error = errnoCode();
+            return false;
+        }
+        info = infoOf(status);
+        return true;
+    }
+    bool statusOfName(const fs::path& path, FileInfo& info, std::error_code& error) override
+    {
+        struct stat status {};
+        if (::lstat(path.c_str(), &status) != 0) {
+            error = errnoCode();
+            return false;
+        }
+        info = infoOf(status);
+        return true;
+    }
+    long long read(Handle file, char* data, std::size_t size, std::error_code& error) override
+    {
+        const auto n = ::read(file, data, size);
+        if (n < 0)
+            error = errnoCode();
+        return n;
+    }
+    long long write(Handle file, const char* data, std::size_t size, std::error_code& error) override
+    {
+        const auto n = ::write(file, data, size);
+        if (n < 0)
+            error = errnoCode();
+        return n;
+    }
+    bool truncate(Handle file, std::uint64_t size, std::error_code& error) override
+    {
+        const bool done = ::ftruncate(file, static_cast<off_t>(size)) == 0;
+        if (!done)
+            error = errnoCode();
+        return done;
+    }
+    bool sync(Handle file, std::error_code& error) override
+    {
+        const bool synced = ::fsync(file) == 0;
+        if (!synced)
+            error = errnoCode();
+        return synced;
+    }
+    bool syncFolder(const fs::path& folder, std::error_code& error) override
+    {
+        const int fd = ::open(folder.empty() ? "." : folder.c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC);
+        const bool synced = fd >= 0 && ::fsync(fd) == 0;
+        if (!synced)
+            error = errnoCode();
+        if (fd >= 0)
+            ::close(fd);
+        return synced;
+    }
+    Lock lock(Handle file) override
+    {
+        if (::flock(file, LOCK_EX | LOCK_NB) == 0)
+            return Lock::Taken;
+        return errno == EWOULDBLOCK ? Lock::HeldElsewhere : Lock::Unsupported;
+    }
+    void copyOwnerAndMode(Handle file, const FileInfo& like) override
+    {
+        // Only root may give a file away; a member of its group may still
+        // keep the group. Changing owners clears the set-id bits, so the
+        // mode comes last.
+        if (::fchown(file, static_cast<uid_t>(like.owner), static_cast<gid_t>(like.group)) != 0)
+            [[maybe_unused]] const int kept = ::fchown(file, static_cast<uid_t>(-1), static_cast<gid_t>(like.group));
+        ::fchmod(file, static_cast<mode_t>(like.mode & 07777));
+    }
+    bool name(Handle file, const fs::path& path, std::error_code& error) override
+    {
+        const std::string self = "/proc/self/fd/" + std::to_string(file);
+        const bool named = ::linkat(AT_FDCWD, self.c_str(), AT_FDCWD, path.c_str(), AT_SYMLINK_FOLLOW) == 0;
+        if (!named)
+            error = errnoCode();
+        return named;
+    }
+    bool rename(const fs::path& from, const fs::path& to, std::error_code& error) override
+    {
+        const bool renamed = ::rename(from.c_str(), to.c_str()) == 0;
+        if (!renamed)
+            error = errnoCode();
+        return renamed;
+    }
+    bool remove(const fs::path& path, std::error_code& error) override
+    {
+        const bool removed = ::unlink(path.c_str()) == 0;
+        if (!removed)
+            error = errnoCode();
+        return removed;
+    }
+    long long userId() override { return static_cast<long long>(::geteuid()); }
+};
+
+#endif
+
+}  // namespace
+
+std::unique_ptr<DiskCalls> systemDiskCalls()
+{
+#ifdef _WIN32
+    return std::make_unique<WindowsCalls>();
+#else
+    return std::make_unique<PosixCalls>();
+#endif
+}
+
+}  // namespace zentick::platform
