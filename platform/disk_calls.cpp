@@ -8,7 +8,6 @@
 #include <sys/stat.h>
 #ifdef _WIN32
 #include <io.h>
-#include <share.h>
 #ifndef NOMINMAX
 #define NOMINMAX
 #endif
@@ -16,7 +15,6 @@
 #include <windows.h>
 
 #include <chrono>
-#include <thread>
 #else
 #include <sys/file.h>
 #include <unistd.h>
@@ -93,6 +91,11 @@ std::error_code windowsError(DWORD code)
     case ERROR_FILE_NOT_FOUND:
     case ERROR_PATH_NOT_FOUND:
         return std::make_error_code(std::errc::no_such_file_or_directory);
+    case ERROR_FILE_EXISTS:
+    case ERROR_ALREADY_EXISTS:
+        return std::make_error_code(std::errc::file_exists);
+    case ERROR_FILENAME_EXCED_RANGE:
+        return std::make_error_code(std::errc::filename_too_long);
     case ERROR_DISK_FULL:
     case ERROR_HANDLE_DISK_FULL:
         return std::make_error_code(std::errc::no_space_on_device);
@@ -105,32 +108,51 @@ std::error_code windowsError(DWORD code)
 
 class WindowsCalls final : public CommonCalls {
 public:
+    // Opened by the system itself, so that its own error codes survive, and
+    // shared for deleting too: a file this clock holds open never stops
+    // another clock's save from replacing it.
     Handle open(const fs::path& path, OpenAs how, unsigned mode, std::error_code& error) override
     {
-        int flags = _O_BINARY | _O_NOINHERIT;
+        DWORD access = GENERIC_WRITE;
+        DWORD disposition = OPEN_EXISTING;
+        DWORD flags = FILE_ATTRIBUTE_NORMAL;
+        int crtFlags = _O_BINARY | _O_WRONLY;
         switch (how) {
         case OpenAs::Read:
         case OpenAs::ReadNotFollowing:
-            flags |= _O_RDONLY;
+            access = GENERIC_READ;
+            crtFlags = _O_BINARY | _O_RDONLY;
             break;
         case OpenAs::Write:
-            flags |= _O_WRONLY;
             break;
         case OpenAs::CreateThroughLink:
-            flags |= _O_WRONLY | _O_CREAT;
+            disposition = OPEN_ALWAYS;
             break;
         case OpenAs::CreateNew:
-            flags |= _O_WRONLY | _O_CREAT | _O_EXCL;
+            disposition = CREATE_NEW;
+            if ((mode & 0200) == 0)
+                flags = FILE_ATTRIBUTE_READONLY;
             break;
         case OpenAs::CreateUnnamed:
             error = std::make_error_code(std::errc::not_supported);
             return -1;
         }
-        int fd = -1;
-        const int failed = _wsopen_s(&fd, path.c_str(), flags, _SH_DENYNO, (mode & 0200) ? _S_IREAD | _S_IWRITE : _S_IREAD);
-        if (failed != 0)
-            error = errnoCode(failed);
-        return failed != 0 ? -1 : fd;
+        HANDLE file = CreateFileW(path.c_str(), access, FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE, nullptr,
+                                  disposition, flags, nullptr);
+        if (file == INVALID_HANDLE_VALUE) {
+            // A path past the old length limit is "not found" to the system.
+            const DWORD code = GetLastError();
+            const bool tooLong = (code == ERROR_PATH_NOT_FOUND || code == ERROR_FILE_NOT_FOUND)
+                && path.native().size() >= MAX_PATH;
+            error = windowsError(tooLong ? ERROR_FILENAME_EXCED_RANGE : code);
+            return -1;
+        }
+        const int fd = _open_osfhandle(reinterpret_cast<intptr_t>(file), crtFlags);
+        if (fd < 0) {
+            error = errnoCode();
+            CloseHandle(file);
+        }
+        return fd;
     }
     bool close(Handle file, std::error_code& error) override
     {
@@ -209,11 +231,24 @@ public:
             const bool passes = code == ERROR_SHARING_VIOLATION || code == ERROR_LOCK_VIOLATION
                 || code == ERROR_ACCESS_DENIED;
             if (!passes || steady_clock::now() >= giveUp) {
-                error = windowsError(code);
+                error = windowsError(code == ERROR_ACCESS_DENIED && heldElsewhere(to) ? ERROR_SHARING_VIOLATION : code);
                 return false;
             }
-            std::this_thread::sleep_for(milliseconds(5));
+            Sleep(5);
         }
+    }
+    // Replacing a file another program holds open without sharing its
+    // deletion is refused as "access denied"; asking for that sharing
+    // tells the two apart.
+    static bool heldElsewhere(const fs::path& path)
+    {
+        HANDLE file = CreateFileW(path.c_str(), DELETE, FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE, nullptr,
+                                  OPEN_EXISTING, FILE_ATTRIBUTE_NORMAL, nullptr);
+        if (file != INVALID_HANDLE_VALUE) {
+            CloseHandle(file);
+            return false;
+        }
+        return GetLastError() == ERROR_SHARING_VIOLATION;
     }
     bool remove(const fs::path& path, std::error_code& error) override
     {

@@ -138,8 +138,21 @@ bool isCopyName(const fs::path& name, const fs::path& target)
 struct Examined {
     fs::path target;              // its own name, links resolved
     std::optional<FileInfo> old;  // none for a file not there yet
-    OpenFile writable;            // the file itself, for a save in place
 };
+
+// Opens the file a save examined for writing, refusing any other file.
+OpenFile openExamined(DiskCalls& calls, const fs::path& target, const FileInfo& old, std::error_code& error)
+{
+    OpenFile file(calls, calls.open(target, OpenAs::Write, 0, error));
+    FileInfo named;
+    if (file && !calls.status(file.get(), named, error))
+        return OpenFile(calls, -1);
+    if (file && !named.sameFileAs(old)) {
+        error = NotAFile::Swapped;
+        return OpenFile(calls, -1);
+    }
+    return file;
+}
 
 std::optional<WriteFailure> examine(DiskCalls& calls, const fs::path& path, Examined& examined)
 {
@@ -172,13 +185,10 @@ std::optional<WriteFailure> examine(DiskCalls& calls, const fs::path& path, Exam
     if (error)
         return openFailure(error);
     // Opening it for writing asks the system whether this user may, and
-    // proves the resolved name is the file the system opened.
-    examined.writable = OpenFile(calls, calls.open(examined.target, OpenAs::Write, 0, error));
-    FileInfo named;
-    if (!examined.writable || !calls.status(examined.writable.get(), named, error))
+    // proves the resolved name is the file the system opened. It is closed
+    // again at once: Windows replaces no file that is open.
+    if (!openExamined(calls, examined.target, old, error))
         return openFailure(error);
-    if (!named.sameFileAs(old))
-        return openFailure(NotAFile::Swapped);
     examined.old = old;
     return std::nullopt;
 }
@@ -205,6 +215,7 @@ public:
     }
     ~Copy()
     {
+        m_file = OpenFile(m_calls, -1);  // Windows removes no file that is open
         std::error_code ignored;
         if (!m_name.empty())
             m_calls.remove(m_name, ignored);
@@ -225,7 +236,7 @@ public:
             if (const auto failure = createNamed(mode))
                 return failure;
         } else {
-            m_calls.lock(m_file.get());
+            m_locked = m_calls.lock(m_file.get()) == Lock::Taken;
         }
         if (old)
             m_calls.copyOwnerAndMode(m_file.get(), *old);
@@ -247,11 +258,14 @@ public:
             else if (error != std::errc::file_exists || attempt == 100)
                 return WriteFailure{WriteStep::Commit, orIoError(error)};
         }
+        // A locked copy is closed only once renamed, so the lock holds until
+        // it has gone; Windows, which has no such lock, renames no open file.
+        if (!m_locked && !m_file.close(error))
+            return WriteFailure{WriteStep::Commit, orIoError(error)};
         if (!m_calls.rename(m_name, m_target, error))
             return WriteFailure{WriteStep::Commit, orIoError(error)};
         m_name.clear();
-        // Closed only now, so the lock holds until the copy has gone.
-        if (!m_file.close(error))
+        if (m_locked && !m_file.close(error))
             return WriteFailure{WriteStep::Commit, orIoError(error)};
         // Makes the rename itself survive a power cut. Not every file system
         // allows this; the content is on the device already.
@@ -275,9 +289,10 @@ private:
                 return openFailure(error);
             }
             FileInfo info;
-            if (m_calls.lock(file.get()) == Lock::HeldElsewhere || !m_calls.status(file.get(), info, error)
-                || info.links == 0)
+            const Lock lock = m_calls.lock(file.get());
+            if (lock == Lock::HeldElsewhere || !m_calls.status(file.get(), info, error) || info.links == 0)
                 continue;
+            m_locked = lock == Lock::Taken;
             m_name = name;
             m_file = std::move(file);
             return std::nullopt;
@@ -289,13 +304,18 @@ private:
     fs::path m_target;
     OpenFile m_file;
     fs::path m_name;  // while a named copy exists
+    bool m_locked = false;
     std::mt19937_64 m_random;
 };
 
 // For a file that may be written in a folder that takes no new file.
-std::optional<WriteFailure> writeInPlace(DiskCalls& calls, OpenFile& file, const FileInfo& old,
+std::optional<WriteFailure> writeInPlace(DiskCalls& calls, const fs::path& target, const FileInfo& old,
                                          std::string_view content)
 {
+    std::error_code error;
+    OpenFile file = openExamined(calls, target, old, error);
+    if (!file)
+        return openFailure(error);
     // Blanks as far as the old content reached, so no moment leaves a stray
     // tail of it; a longer old file is cut afterwards.
     std::string padded(content);
@@ -305,7 +325,6 @@ std::optional<WriteFailure> writeInPlace(DiskCalls& calls, OpenFile& file, const
     std::size_t written = 0;
     if (const auto failure = writeAll(calls, file.get(), padded, written))
         return WriteFailure{WriteStep::Write, *failure, written > 0};
-    std::error_code error;
     if (!calls.sync(file.get(), error))
         return WriteFailure{WriteStep::Write, orIoError(error), true};
     // Should the cut fail, or be lost to a power cut, the blanks stay: the
@@ -386,7 +405,7 @@ std::unique_ptr<std::istream> DiskFileSystem::openForReading(const fs::path& pat
 
 std::optional<WriteFailure> DiskFileSystem::replace(const fs::path& path, std::string_view content)
 {
-    Examined examined{path, std::nullopt, OpenFile(m_calls, -1)};
+    Examined examined{path, std::nullopt};
     if (auto failure = examineSettled(m_calls, path, examined))
         return failure;
 
@@ -397,7 +416,7 @@ std::optional<WriteFailure> DiskFileSystem::replace(const fs::path& path, std::s
     const bool folderRefused = failure->step == WriteStep::Open
         && (failure->code == std::errc::permission_denied || failure->code == std::errc::operation_not_permitted);
     if (folderRefused && examined.old)
-        return writeInPlace(m_calls, examined.writable, *examined.old, content);
+        return writeInPlace(m_calls, examined.target, *examined.old, content);
     return failure;
 }
 

@@ -15,6 +15,7 @@
 #define WIN32_LEAN_AND_MEAN
 #include <windows.h>
 
+#include <chrono>
 #include <fstream>
 #include <iterator>
 #include <set>
@@ -102,6 +103,53 @@ TEST_F(WindowsFiles, AFileWithTheReadOnlyAttributeIsKept)
     EXPECT_EQ(test::readBytes(target), "5,0,#07:00:00#,2\r\n");
     EXPECT_EQ(folderContent(), (std::set<std::wstring>{L"Zentick.ini"}));
     SetFileAttributesW(target.c_str(), FILE_ATTRIBUTE_NORMAL);  // so the folder can go
+}
+
+// Another program (a virus scanner, a backup, an editor) holding the file:
+// for a moment it is waited out, for longer it is named as what it is.
+struct Hold {
+    HANDLE file;
+    std::chrono::milliseconds heldFor;
+
+    static DWORD WINAPI releaseLater(void* hold)
+    {
+        auto* self = static_cast<Hold*>(hold);
+        Sleep(static_cast<DWORD>(self->heldFor.count()));
+        CloseHandle(self->file);
+        return 0;
+    }
+};
+
+TEST_F(WindowsFiles, AFileHeldByAnotherProgramIsWaitedOutOrNamed)
+{
+    struct Case {
+        const char* name;
+        DWORD sharing;
+        std::chrono::milliseconds heldFor;
+        bool saved;
+    } const cases[] = {
+        {"held without sharing, for long", 0, std::chrono::seconds(3), false},
+        {"held with reading and writing shared, for long", FILE_SHARE_READ | FILE_SHARE_WRITE, std::chrono::seconds(3),
+         false},
+        {"held with reading and writing shared, for a moment", FILE_SHARE_READ | FILE_SHARE_WRITE,
+         std::chrono::milliseconds(50), true},
+    };
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.name);
+        test::writeBytes(target, "old\r\n");
+        Hold hold{CreateFileW(target.c_str(), GENERIC_READ, c.sharing, nullptr, OPEN_EXISTING, 0, nullptr), c.heldFor};
+        ASSERT_NE(hold.file, INVALID_HANDLE_VALUE);
+        HANDLE release = CreateThread(nullptr, 0, &Hold::releaseLater, &hold, 0, nullptr);
+        const auto failure = files.replace(target, "new\r\n");
+        WaitForSingleObject(release, INFINITE);
+        CloseHandle(release);
+        EXPECT_EQ(failure.has_value(), !c.saved);
+        if (failure) {
+            EXPECT_EQ(failure->code, std::errc::device_or_resource_busy) << failure->code.message();
+        }
+        EXPECT_EQ(test::readBytes(target), c.saved ? "new\r\n" : "old\r\n");
+        EXPECT_EQ(folderContent(), (std::set<std::wstring>{L"Zentick.ini"}));
+    }
 }
 
 }  // namespace

@@ -43,8 +43,9 @@ TEST(PowerCut, EveryCallOfASaveIsASafePlaceToLoseThePower)
             test::RecordingMessageBox messages;
             saveIni(after, {files, programDir, messages});
             completed = !disk.powerCut();
-            if (completed)
+            if (completed) {
                 EXPECT_TRUE(messages.shown.empty()) << messages.shown.front().text;
+            }
 
             for (auto& rebooted : disk.afterPowerCut()) {
                 platform::DiskFileSystem restarted(rebooted);
