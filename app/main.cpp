@@ -73,7 +73,13 @@ int main(int argc, char* argv[])
     ui::frmMain window(state, {clock, beeper, messages, files, programDir, midi});
     if (window.failed())
         return EXIT_FAILURE;
-    platform::TerminationRequests endOfSession([&window] { window.close(); });
+    // The session's end leaves every event loop, those of open message boxes
+    // too, so no box can keep the program past a logout; the window then
+    // closes as if the user had closed it, which saves the settings.
+    platform::TerminationRequests endOfSession([&window] {
+        QCoreApplication::exit(0);
+        window.close();
+    });
     window.show();
     return QApplication::exec();
 }

@@ -17,6 +17,8 @@
 #include <optional>
 #include <utility>
 
+#include <sys/stat.h>
+
 namespace {
 
 namespace fs = std::filesystem;
@@ -140,9 +142,25 @@ TEST_F(AlarmThroughSoundServer, SoundTroubleIsToldOrRungThrough)
         SCOPED_TRACE("a tune whose events cannot be read");
         const std::string damaged = zentick::test::unreadableTune();
         std::optional<Clock::time_point> told;
-        const Alarm alarm = sound(2, damaged, 2s, [&](DuringAlarm& during) { told = zentick::test::failureShown(during, 8); });
+        std::optional<Clock::duration> ended;
+        bool saved = false;
+        const Alarm alarm = sound(2, damaged, 2s, [&](DuringAlarm& during) {
+            told = zentick::test::failureShown(during, 8);
+            // A logout with the failure still open: the settings are saved
+            // (a new file in place of the old) and the program goes.
+            struct stat before {};
+            struct stat after {};
+            const auto settings = (during.folder / "Zentick.ini").string();
+            stat(settings.c_str(), &before);
+            ended = during.endSession();
+            saved = stat(settings.c_str(), &after) == 0 && after.st_ino != before.st_ino;
+        });
         ASSERT_TRUE(alarm.programRan);
         ASSERT_TRUE(told) << "nothing was shown";
+        ASSERT_TRUE(ended) << "the session's end left the program running behind its message box";
+        EXPECT_TRUE(saved) << "the session's end did not save the settings";
+        std::printf("session ended with a failure shown: program gone in %lld ms\n",
+                    static_cast<long long>(std::chrono::duration_cast<std::chrono::milliseconds>(*ended).count()));
         const auto* bell = alarm.firstSound();
         ASSERT_NE(bell, nullptr) << "no bells in place of the tune";
         const auto apart = std::chrono::duration_cast<std::chrono::milliseconds>(bell->arrived - *told);

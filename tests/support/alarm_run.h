@@ -134,6 +134,9 @@ inline std::filesystem::path placeProgram(const TempDir& folder, const AlarmProg
 // What a test may reach while the alarm sounds, to break things or watch.
 struct DuringAlarm {
     pid_t program;
+    std::filesystem::path folder;  // the program's own, with its settings
+    // The session ends (SIGTERM): how long the program took to go.
+    std::function<std::optional<Clock::duration>()> endSession;
     const Alarm& alarm;
     SoundServer& server;
     XDisplay& display;
@@ -170,7 +173,8 @@ inline Alarm hearAlarm(SoundServer& server, XDisplay& display, const AlarmProgra
         alarm.programRan = true;
         clickAlarmBox(display, *window);
         if (meanwhile) {
-            DuringAlarm during{zentick.pid(), alarm, server, display, [&] {
+            DuringAlarm during{zentick.pid(), folder.path(), [&] { return zentick.endOnRequest(30s); }, alarm, server,
+                               display, [&] {
                                    const auto heard = recording->blocks();
                                    alarm.heard.insert(alarm.heard.end(), heard.begin(), heard.end());
                                    recording = std::make_unique<Recording>(server);

@@ -20,6 +20,7 @@
 #include <cstdio>
 #include <cstdlib>
 #include <filesystem>
+#include <optional>
 #include <memory>
 #include <mutex>
 #include <string>
@@ -112,6 +113,22 @@ public:
             waitpid(m_pid, nullptr, 0);
             m_pid = -1;
         }
+    }
+
+    // Asks the child to end, as a session's end does: how long it took, or
+    // nothing if it was still running after `patience`.
+    std::optional<std::chrono::steady_clock::duration> endOnRequest(std::chrono::steady_clock::duration patience)
+    {
+        const auto asked = std::chrono::steady_clock::now();
+        ::kill(m_pid, SIGTERM);
+        while (std::chrono::steady_clock::now() - asked < patience) {
+            if (waitpid(m_pid, nullptr, WNOHANG) == m_pid) {
+                m_pid = -1;
+                return std::chrono::steady_clock::now() - asked;
+            }
+            std::this_thread::sleep_for(10ms);
+        }
+        return std::nullopt;
     }
 
     bool started() const { return m_pid > 0; }
