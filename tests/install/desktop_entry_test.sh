@@ -1,7 +1,8 @@
 #!/usr/bin/env bash
 # tools/dev install and uninstall, as a user runs them, into folders of this
-# test's own: exactly the program, its desktop entry and its icons go in,
-# the entry is valid, and uninstall takes out all of it but the settings.
+# test's own: exactly the program, its desktop entry and its icons go in
+# (and the entry once more to start at login, when asked), the entry is
+# valid, and uninstall takes out all of it but the settings.
 # Usage: desktop_entry_test.sh ZENTICK
 set -euo pipefail
 
@@ -9,7 +10,7 @@ program=$1
 top=$(cd "$(dirname "$0")/../.." && pwd)
 work=$(mktemp -d)
 trap 'rm -rf "$work"' EXIT
-export XDG_DATA_HOME="$work/share"
+export XDG_DATA_HOME="$work/share" XDG_CONFIG_HOME="$work/config"
 folder="$work/my programs/zentick"  # a blank in the path, as home folders may have
 fail() { echo "FAIL: $*" >&2; exit 1; }
 
@@ -37,4 +38,11 @@ printf '5,0,#07:00:00#,2\r\n' >"$folder/Zentick.ini"
 left=$(find "$work" -type f | sort)
 [ "$left" = "$folder/Zentick.ini" ] || fail "uninstall left:"$'\n'"$left"
 [ -z "$(find "$XDG_DATA_HOME" -mindepth 1 ! -type d 2>/dev/null)" ] || fail "uninstall left something under the data folder"
-echo "1 passed, 0 failed"
+
+# Asked to start at login: the same entry in the autostart folder, and gone again with the rest.
+"$top/tools/desktop-entry" install "$program" "$folder" --autostart >/dev/null
+cmp -s "$XDG_DATA_HOME/applications/zentick.desktop" "$XDG_CONFIG_HOME/autostart/zentick.desktop" ||
+    fail "no autostart entry, or not the menu's"
+"$top/tools/desktop-entry" uninstall "$folder" >/dev/null
+[ -z "$(find "$XDG_CONFIG_HOME" -mindepth 1 2>/dev/null)" ] || fail "uninstall left the autostart entry"
+echo "2 passed, 0 failed"
