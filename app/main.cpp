@@ -8,6 +8,7 @@
 #include "platform/qt/qt_platform.h"
 #include "platform/qt/termination.h"
 #include "ui/frmMain.h"
+#include "ui/ui_support.h"
 
 #include <QApplication>
 #include <QTranslator>
@@ -56,6 +57,10 @@ int main(int argc, char* argv[])
     // The desktop entry `tools/dev install` writes: docks group the window
     // under it and show its icon.
     QApplication::setDesktopFileName(QStringLiteral("zentick"));
+    // Message boxes, which have no window of their own to say so, carry the
+    // program's icon and the desktop's proportional Japanese font.
+    QApplication::setWindowIcon(ui::programIcon());
+    QApplication::setFont(ui::msPGothic(9));
     QTranslator toolkitTexts;
     if (ui::loadToolkitTranslations(toolkitTexts))
         QApplication::installTranslator(&toolkitTexts);

@@ -8,6 +8,7 @@
 #include <QIcon>
 #include <QMessageBox>
 #include <QPushButton>
+#include <QWindow>
 
 #ifdef ZENTICK_HAVE_CANBERRA
 #include <canberra.h>
@@ -26,6 +27,22 @@ constexpr std::chrono::milliseconds kToolkitBell{200};
 // connection to play on, and the end of a toolkit beep, heard or not.
 constexpr int kNoConnection = -1000;
 constexpr int kToolkitBellEnded = 1;
+
+// A message belongs over the window it concerns: this program's active
+// window, or at an alarm, when the user is elsewhere, its first one shown.
+// As its transient, the window system places it there and keeps it above.
+void placeOverItsWindow(QMessageBox& box)
+{
+    QWidget* over = QApplication::activeWindow();
+    for (QWidget* window : QApplication::topLevelWidgets()) {
+        if (!over && window != &box && window->isVisible() && !qobject_cast<QMessageBox*>(window))
+            over = window;
+    }
+    if (!over)
+        return;
+    box.winId();  // makes the native window, which names its transient parent
+    box.windowHandle()->setTransientParent(over->windowHandle());
+}
 
 }  // namespace
 
@@ -55,6 +72,7 @@ void QtMessageBox::show(std::string_view text, MessageIcon icon)
     // A plain button, as on the desktop the windows were designed for.
     if (QAbstractButton* ok = box.button(QMessageBox::Ok))
         ok->setIcon(QIcon());
+    placeOverItsWindow(box);
     box.exec();
 }
 
@@ -73,6 +91,8 @@ void QtMessageBox::notify(std::string_view text)
             ok->setIcon(QIcon());
     }
     m_note->setText(QString::fromUtf8(text.data(), static_cast<qsizetype>(text.size())));
+    if (!m_note->isVisible())
+        placeOverItsWindow(*m_note);
     m_note->show();
     m_note->raise();
 }

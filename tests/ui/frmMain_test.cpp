@@ -1,6 +1,10 @@
 #include "ui_fixture.h"
 
+#include "platform/qt/qt_platform.h"
+
+#include <QMessageBox>
 #include <QMouseEvent>
+#include <QWindow>
 
 namespace zentick::ui::test {
 namespace {
@@ -234,6 +238,24 @@ TEST_F(MainWindowTest, AFailureNothingHandlesEndsTheProgramWithAMessage)
     EXPECT_NE(messages.shown[0].text.find("オーバーフロー"), std::string::npos);
     main->close();
     EXPECT_EQ(files.replaces, 0) << "a failed program saves nothing";
+}
+
+// The note of an alarm unheard, as the desktop gets it: over the clock's
+// window, which the user may not be looking at, as its transient.
+TEST(DesktopMessages, ANoteStandsOverTheWindowItConcerns)
+{
+    QWidget clock;
+    clock.show();
+    platform::QtMessageBox messages;
+    messages.notify("アラームの音が出ません");
+    QMessageBox* note = nullptr;
+    for (QWidget* window : QApplication::topLevelWidgets()) {
+        if (auto* box = qobject_cast<QMessageBox*>(window))
+            note = box;
+    }
+    ASSERT_NE(note, nullptr);
+    ASSERT_NE(note->windowHandle(), nullptr);
+    EXPECT_EQ(note->windowHandle()->transientParent(), clock.windowHandle());
 }
 
 }  // namespace
