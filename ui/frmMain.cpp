@@ -83,6 +83,8 @@ void frmMain::createControls()
     m_txtTimeWd = new QLineEdit(QStringLiteral("23:54"), this);
     m_txtTimeWd->setObjectName(QStringLiteral("txtTimeWd"));
     m_txtTimeWd->setFont(msGothic(20.25));
+    // It shows the time; anything typed there would be lost at the next tick.
+    m_txtTimeWd->setReadOnly(true);
     place(m_txtTimeWd, {240, 480, 1455, 540});
 
     m_lblDateWd = new QLabel(QStringLiteral("lblDateWd"), this);

@@ -4,6 +4,7 @@
 
 #include <QMessageBox>
 #include <QMouseEvent>
+#include <QTest>
 #include <QWindow>
 
 namespace zentick::ui::test {
@@ -37,6 +38,10 @@ TEST_F(MainWindowTest, AMinuteChangeShowsOnTheNextTick)
     tick();
     EXPECT_EQ(timeText(), "0:00");
     EXPECT_EQ(control<QLabel>("lblDateWd")->text(), "Dec 9, Wed");
+
+    // Typing into the time box changes nothing a tick would throw away.
+    QTest::keyClicks(control<QLineEdit>("txtTimeWd"), "12");
+    EXPECT_EQ(timeText(), "0:00");
 }
 
 TEST_F(MainWindowTest, OnlyARightClickOnTheBareBackgroundOpensTheSettings)
