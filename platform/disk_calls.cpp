@@ -31,6 +31,14 @@ std::error_code errnoCode(int value = errno)
     return {value != 0 ? value : EIO, std::generic_category()};
 }
 
+// A C library call's success, with its errno as the error when it failed.
+bool succeeded(bool done, std::error_code& error)
+{
+    if (!done)
+        error = errnoCode();
+    return done;
+}
+
 // The calls every system spells alike.
 class CommonCalls : public DiskCalls {
 public:
@@ -156,10 +164,7 @@ public:
     }
     bool close(Handle file, std::error_code& error) override
     {
-        const bool closed = _close(file) == 0;
-        if (!closed)
-            error = errnoCode();
-        return closed;
+        return succeeded(_close(file) == 0, error);
     }
     bool status(Handle file, FileInfo& info, std::error_code& error) override
     {
@@ -204,10 +209,7 @@ public:
     }
     bool sync(Handle file, std::error_code& error) override
     {
-        const bool synced = _commit(file) == 0;
-        if (!synced)
-            error = errnoCode();
-        return synced;
+        return succeeded(_commit(file) == 0, error);
     }
     // A rename with MOVEFILE_WRITE_THROUGH is on the device when it returns.
     bool syncFolder(const fs::path&, std::error_code&) override { return true; }
@@ -340,10 +342,7 @@ public:
     }
     bool close(Handle file, std::error_code& error) override
     {
-        const bool closed = ::close(file) == 0;
-        if (!closed)
-            error = errnoCode();
-        return closed;
+        return succeeded(::close(file) == 0, error);
     }
     bool status(Handle file, FileInfo& info, std::error_code& error) override
     {
@@ -381,17 +380,11 @@ public:
     }
     bool truncate(Handle file, std::uint64_t size, std::error_code& error) override
     {
-        const bool done = ::ftruncate(file, static_cast<off_t>(size)) == 0;
-        if (!done)
-            error = errnoCode();
-        return done;
+        return succeeded(::ftruncate(file, static_cast<off_t>(size)) == 0, error);
     }
     bool sync(Handle file, std::error_code& error) override
     {
-        const bool synced = ::fsync(file) == 0;
-        if (!synced)
-            error = errnoCode();
-        return synced;
+        return succeeded(::fsync(file) == 0, error);
     }
     bool syncFolder(const fs::path& folder, std::error_code& error) override
     {
@@ -421,24 +414,15 @@ public:
     bool name(Handle file, const fs::path& path, std::error_code& error) override
     {
         const std::string self = "/proc/self/fd/" + std::to_string(file);
-        const bool named = ::linkat(AT_FDCWD, self.c_str(), AT_FDCWD, path.c_str(), AT_SYMLINK_FOLLOW) == 0;
-        if (!named)
-            error = errnoCode();
-        return named;
+        return succeeded(::linkat(AT_FDCWD, self.c_str(), AT_FDCWD, path.c_str(), AT_SYMLINK_FOLLOW) == 0, error);
     }
     bool rename(const fs::path& from, const fs::path& to, std::error_code& error) override
     {
-        const bool renamed = ::rename(from.c_str(), to.c_str()) == 0;
-        if (!renamed)
-            error = errnoCode();
-        return renamed;
+        return succeeded(::rename(from.c_str(), to.c_str()) == 0, error);
     }
     bool remove(const fs::path& path, std::error_code& error) override
     {
-        const bool removed = ::unlink(path.c_str()) == 0;
-        if (!removed)
-            error = errnoCode();
-        return removed;
+        return succeeded(::unlink(path.c_str()) == 0, error);
     }
     long long userId() override { return static_cast<long long>(::geteuid()); }
 };

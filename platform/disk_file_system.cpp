@@ -69,6 +69,12 @@ std::error_code notAFile(fs::file_type type)
     }
 }
 
+// The folder a file is in: a bare name is in the working folder.
+fs::path folderOf(const fs::path& file)
+{
+    return file.has_parent_path() ? file.parent_path() : fs::path(".");
+}
+
 std::error_code orIoError(std::error_code error)
 {
     return error ? error : std::make_error_code(std::errc::io_error);
@@ -228,8 +234,7 @@ public:
         // Never more open than the file it replaces, even for a moment.
         const unsigned mode = old ? old->mode & 0777 : kNewFileMode;
         std::error_code error;
-        const fs::path folder = m_target.has_parent_path() ? m_target.parent_path() : fs::path(".");
-        m_file = OpenFile(m_calls, m_calls.open(folder, OpenAs::CreateUnnamed, mode, error));
+        m_file = OpenFile(m_calls, m_calls.open(folderOf(m_target), OpenAs::CreateUnnamed, mode, error));
         if (!m_file) {
             if (error != std::errc::not_supported)
                 return openFailure(error);
@@ -269,7 +274,7 @@ public:
             return WriteFailure{WriteStep::Commit, orIoError(error)};
         // Makes the rename itself survive a power cut. Not every file system
         // allows this; the content is on the device already.
-        m_calls.syncFolder(m_target.has_parent_path() ? m_target.parent_path() : fs::path("."), error);
+        m_calls.syncFolder(folderOf(m_target), error);
         return std::nullopt;
     }
 
@@ -427,7 +432,7 @@ void DiskFileSystem::removeStaleCopies(const fs::path& path)
     if (error)
         target = path;
     const long long user = m_calls.userId();
-    for (const auto& entry : m_calls.folderEntries(target.has_parent_path() ? target.parent_path() : fs::path("."))) {
+    for (const auto& entry : m_calls.folderEntries(folderOf(target))) {
         if (!isCopyName(entry, target))
             continue;
         OpenFile copy(m_calls, m_calls.open(entry, OpenAs::ReadNotFollowing, 0, error));
