@@ -53,7 +53,8 @@ int main(int argc, char* argv[])
         return serveTunes(argc, argv);
 
     QApplication app(argc, argv);
-    QApplication::setApplicationName(platform::kApplicationName);
+    // The name screen readers and desktops give the program.
+    QApplication::setApplicationName(QStringLiteral("ぽるたんの世界時計"));
     // The desktop entry `tools/dev install` writes: docks group the window
     // under it and show its icon.
     QApplication::setDesktopFileName(QStringLiteral("zentick"));

@@ -78,7 +78,7 @@ frmIni::~frmIni() = default;
 
 void frmIni::createControls()
 {
-    setUpWindow(this, "frmIni", QStringLiteral("設定画面"), 3810, 2895);
+    setUpWindow(this, "frmIni", QStringLiteral("設定画面"), 3810, 2895, WindowRole::Dialog);
     setFont(msPGothic(9));  // the Japanese desktop's usual control font
 
     // Created in tab order, so Tab walks the controls as laid out.
@@ -90,7 +90,9 @@ void frmIni::createControls()
     zoneListStyle->setParent(m_cmbArea);  // a widget does not own the style it is given
     m_cmbArea->setStyle(zoneListStyle);
     place(m_cmbArea, {1080, 240, 2295, 300});
-    addLabel(this, "Label1", QStringLiteral("国、地域："), {240, 240, 855, 255});
+    // Each label names its field for screen readers; on Linux a drop-down
+    // list is named by its label alone, its own name being the current item.
+    addLabel(this, "Label1", QStringLiteral("国、地域："), {240, 240, 855, 255})->setBuddy(m_cmbArea);
 
     m_chkSummer = new QCheckBox(QStringLiteral("夏時間使用"), this);
     m_chkSummer->setObjectName(QStringLiteral("chkSummer"));
@@ -98,17 +100,17 @@ void frmIni::createControls()
 
     m_txtAlHr = addTextBox(this, "txtAlHr", QStringLiteral("7"), {1440, 1170, 300, 270});
     m_txtAlHr->setAccessibleName(QStringLiteral("アラーム時刻の時"));
-    addLabel(this, "Label2", QStringLiteral("アラーム時刻："), {240, 1200, 1215, 255});
+    addLabel(this, "Label2", QStringLiteral("アラーム時刻："), {240, 1200, 1215, 255})->setBuddy(m_txtAlHr);
 
     m_cmdOk = new QPushButton(QStringLiteral("ＯＫ"), this);
     m_cmdOk->setObjectName(QStringLiteral("cmdOk"));
     m_cmdOk->setAutoDefault(false);  // Enter in a text box must not confirm
     place(m_cmdOk, {2880, 1800, 615, 375});
 
-    addLabel(this, "Label3", QStringLiteral("時"), {1770, 1200, 255, 255});
+    addLabel(this, "Label3", QStringLiteral("時"), {1770, 1200, 255, 255})->setBuddy(m_txtAlHr);
     m_txtAlMin = addTextBox(this, "txtAlMin", QStringLiteral("0"), {2040, 1170, 300, 270});
     m_txtAlMin->setAccessibleName(QStringLiteral("アラーム時刻の分"));
-    addLabel(this, "Label4", QStringLiteral("分"), {2400, 1200, 255, 255});
+    addLabel(this, "Label4", QStringLiteral("分"), {2400, 1200, 255, 255})->setBuddy(m_txtAlMin);
 
     auto* frame = new CaptionFrame(QStringLiteral("アラームの種類"), this);
     frame->setObjectName(QStringLiteral("Frame1"));

@@ -85,6 +85,9 @@ void frmMain::createControls()
     m_txtTimeWd->setFont(msGothic(20.25));
     // It shows the time; anything typed there would be lost at the next tick.
     m_txtTimeWd->setReadOnly(true);
+    // Screen readers say its name, then the time it shows.
+    m_txtTimeWd->setAccessibleName(QStringLiteral("時刻"));
+    m_txtTimeWd->setAccessibleDescription(QStringLiteral("選んだ国、地域の時刻"));
     place(m_txtTimeWd, {240, 480, 1455, 540});
 
     m_lblDateWd = new QLabel(QStringLiteral("lblDateWd"), this);
@@ -309,8 +312,8 @@ void frmMain::closeEvent(QCloseEvent* event)
     event->accept();
 }
 
-// Screen readers hear what each shows and what it is; the names change once
-// a minute at most.
+// Screen readers hear what the date shows and what it is; the name changes
+// once a day.
 void frmMain::setDateText(std::string_view text)
 {
     const QString date = qs(text);
@@ -326,7 +329,6 @@ void frmMain::setTimeText(std::string_view text)
     if (time == m_txtTimeWd->text())
         return;
     m_txtTimeWd->setText(time);
-    m_txtTimeWd->setAccessibleName(QStringLiteral("時刻 %1").arg(time));
 }
 
 bool frmMain::alarmChecked() const

@@ -40,9 +40,14 @@ struct Twips {
     int height;
 };
 
+// What a screen reader announces a top-level window as.
+enum class WindowRole { Frame, Dialog };
+
 // A fixed-size top-level window: its name, caption (also its name for screen
-// readers), the program's icon and a client area of `width` x `height` twips.
-void setUpWindow(QWidget* window, const char* name, const QString& caption, int width, int height);
+// readers), role, the program's icon and a client area of `width` x `height`
+// twips.
+void setUpWindow(QWidget* window, const char* name, const QString& caption, int width, int height,
+                 WindowRole role = WindowRole::Frame);
 
 // Places `widget` at `rect`, converted at the screen's logical DPI so the
 // windows keep their proportions on high-DPI screens.

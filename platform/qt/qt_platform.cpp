@@ -67,7 +67,7 @@ std::string QtClock::weekdayAbbreviation(int weekday) const
 
 void QtMessageBox::show(std::string_view text, MessageIcon icon)
 {
-    QMessageBox box(icon == MessageIcon::Critical ? QMessageBox::Critical : QMessageBox::NoIcon, kApplicationName,
+    QMessageBox box(icon == MessageIcon::Critical ? QMessageBox::Critical : QMessageBox::NoIcon, kMessageBoxTitle,
                     QString::fromUtf8(text.data(), static_cast<qsizetype>(text.size())), QMessageBox::Ok);
     // A plain button, as on the desktop the windows were designed for.
     if (QAbstractButton* ok = box.button(QMessageBox::Ok))
@@ -84,7 +84,7 @@ QtMessageBox::~QtMessageBox()
 void QtMessageBox::notify(std::string_view text)
 {
     if (!m_note) {
-        m_note = new QMessageBox(QMessageBox::Warning, kApplicationName, {}, QMessageBox::Ok);
+        m_note = new QMessageBox(QMessageBox::Warning, kMessageBoxTitle, {}, QMessageBox::Ok);
         m_note->setAttribute(Qt::WA_DeleteOnClose);
         m_note->setWindowModality(Qt::NonModal);
         if (QAbstractButton* ok = m_note->button(QMessageBox::Ok))

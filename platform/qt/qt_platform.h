@@ -22,7 +22,8 @@
 
 namespace zentick::platform {
 
-inline const QString kApplicationName = QStringLiteral("Zentick");
+// Message boxes pass no caption of their own: they carry the program's file name.
+inline const QString kMessageBoxTitle = QStringLiteral("Zentick");
 
 class QtClock final : public Clock {
 public:

@@ -1,0 +1,153 @@
+"""What a screen reader hears from the real zentick: its windows, fields,
+labels and states as AT-SPI carries them, read on a private session bus with
+the accessibility registry, the program on an X server of its own.
+
+Usage: dbus-run-session -- python3 screen_reader_test.py ZENTICK
+"""
+
+import os
+import shutil
+import subprocess
+import sys
+import tempfile
+import time
+
+import pyatspi
+
+CAPTION = "ぽるたんの世界時計"
+failures = []
+
+
+def check(condition, what):
+    if not condition:
+        failures.append(what)
+
+
+def wait_for(find, what, seconds=20.0):
+    deadline = time.monotonic() + seconds
+    while time.monotonic() < deadline:
+        found = find()
+        if found:
+            return found
+        time.sleep(0.1)
+    sys.exit(f"FAIL: {what} did not appear within {seconds:.0f} s")
+
+
+def states(node):
+    return {pyatspi.stateToString(state) for state in node.getState().getStates()}
+
+
+def child(parent, role, name):
+    for node in parent:
+        if node is not None and node.getRoleName() == role and node.name == name:
+            return node
+    return None
+
+
+def labels_of(node):
+    return [relation.getTarget(i).name
+            for relation in node.getRelationSet()
+            if relation.getRelationType() == pyatspi.RELATION_LABELLED_BY
+            for i in range(relation.getNTargets())]
+
+
+def text_of(node):
+    text = node.queryText()
+    return text.getText(0, text.characterCount)
+
+
+def check_main_window(app):
+    frames = [node for node in app if node is not None and node.getRoleName() == "frame"]
+    check([frame.name for frame in frames] == [CAPTION], f"the main window is not one frame named {CAPTION}: "
+          f"{[(node.getRoleName(), node.name) for node in app]}")
+    main = frames[0]
+    clock = child(main, "text", "時刻")
+    check(clock is not None, "no text named 時刻 (the time)")
+    if clock is not None:
+        shown = text_of(clock)
+        check(len(shown) == 5 and shown[2] == ":", f"the time box shows {shown!r}")
+        check(shown not in clock.name, f"the time is announced twice: name {clock.name!r}, text {shown!r}")
+        check("read only" in states(clock), f"the time box is not read-only: {sorted(states(clock))}")
+    check(any(node.getRoleName() == "label" and node.name.startswith("日付 ") for node in main),
+          "no label named 日付 (the date)")
+    for name in ("設定", "終了"):
+        check(child(main, "push button", name) is not None, f"no push button {name}")
+    return main
+
+
+def check_alarm_box(main):
+    alarm = child(main, "check box", "アラーム ＯＮ")
+    check(alarm is not None, "no check box アラーム ＯＮ")
+    if alarm is None:
+        return
+    check("checked" not in states(alarm), "the alarm box starts checked")
+    alarm.queryAction().doAction(0)
+    wait_for(lambda: "checked" in states(alarm), "the checked state of the alarm box")
+    alarm.queryAction().doAction(0)  # the alarm left as it was
+
+
+def check_settings_dialog(app, main):
+    child(main, "push button", "設定").queryAction().doAction(0)
+    dialog = wait_for(lambda: child(app, "dialog", "設定画面"), "the settings dialog, as a dialog")
+    zones = next((node for node in dialog if node.getRoleName() == "combo box"), None)
+    check(zones is not None and labels_of(zones) == ["国、地域："],
+          f"the zone list is not labelled 国、地域：: {zones and labels_of(zones)}")
+    for name, labels in (("アラーム時刻の時", ["アラーム時刻：", "時"]), ("アラーム時刻の分", ["分"])):
+        box = child(dialog, "text", name)
+        check(box is not None and sorted(labels_of(box)) == sorted(labels),
+              f"the text {name} is not labelled {labels}: {box and labels_of(box)}")
+    summer = child(dialog, "check box", "夏時間使用")
+    check(summer is not None and "checked" not in states(summer), "夏時間使用 is missing or checked")
+    sounds = next((node for node in dialog if node.getRoleName() == "panel" and node.name == "アラームの種類"), None)
+    check(sounds is not None, "no group アラームの種類")
+    if sounds is not None:
+        checked = [node.name for node in sounds if node.getRoleName() == "radio button" and "checked" in states(node)]
+        check(checked == ["ＭＩＤＩ音楽"], f"the checked sound is {checked}, not ＭＩＤＩ音楽")
+
+
+def main():
+    program = sys.argv[1]
+    work = tempfile.mkdtemp()
+    xvfb = zentick = None
+    try:
+        # The registry first, as a desktop session has it: Qt joins a running one.
+        pyatspi.Registry.getDesktop(0)
+        read_end, write_end = os.pipe()
+        xvfb = subprocess.Popen(["Xvfb", "-displayfd", str(write_end), "-screen", "0", "1024x768x24", "-nolisten",
+                                 "tcp"], pass_fds=[write_end], stderr=subprocess.DEVNULL)
+        os.close(write_end)
+        display = os.read(read_end, 64).decode().strip()
+        os.close(read_end)
+
+        folder = os.path.join(work, "app")
+        os.mkdir(folder)
+        shutil.copy(program, os.path.join(folder, "zentick"))
+        with open(os.path.join(folder, "Zentick.ini"), "wb") as settings:
+            settings.write(b"5,0,#07:00:00#,2\r\n")
+        environment = dict(os.environ, DISPLAY=":" + display, QT_QPA_PLATFORM="xcb",
+                           QT_LINUX_ACCESSIBILITY_ALWAYS_ON="1")
+        zentick = subprocess.Popen([os.path.join(folder, "zentick")], env=environment,
+                                   stdout=subprocess.DEVNULL, stderr=subprocess.DEVNULL)
+
+        def application():
+            desktop = pyatspi.Registry.getDesktop(0)
+            return next((app for app in desktop if app is not None and app.name == CAPTION and app.childCount), None)
+
+        app = wait_for(application, f"an application named {CAPTION}")
+        window = check_main_window(app)
+        check_alarm_box(window)
+        check_settings_dialog(app, window)
+    finally:
+        for process in (zentick, xvfb):
+            if process is not None:
+                process.terminate()
+                process.wait()
+        shutil.rmtree(work, ignore_errors=True)
+    for failure in failures:
+        print("FAIL:", failure)
+    print(f"{'failed' if failures else 'passed'}: {len(failures)} wrong")
+    return 1 if failures else 0
+
+
+if __name__ == "__main__":
+    sys.exit(main())
