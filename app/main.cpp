@@ -4,6 +4,7 @@
 #include "platform/file_system.h"
 #include "platform/fluidsynth/fluid_synth_player.h"
 #include "platform/midi_wire.h"
+#include "platform/qt/desktop_notifications.h"
 #include "platform/qt/process_midi_player.h"
 #include "platform/qt/qt_platform.h"
 #include "platform/qt/termination.h"
@@ -74,9 +75,10 @@ int main(int argc, char* argv[])
     platform::QtProgramDir programDir;
     platform::ProcessMidiPlayer midi(platform::ProcessMidiPlayer::runningProgram(),
                                      {QString::fromUtf8(platform::kTunePlayerSwitch)});
+    platform::DesktopNotifications notice(QApplication::applicationName(), QStringLiteral("zentick"));
 
     ClockState state;
-    ui::frmMain window(state, {clock, beeper, messages, files, programDir, midi});
+    ui::frmMain window(state, {clock, beeper, messages, files, programDir, midi, notice});
     if (window.failed())
         return EXIT_FAILURE;
     // The session's end leaves every event loop, those of open message boxes

@@ -1,5 +1,6 @@
 #include "ui/frmMain.h"
 
+#include "core/date_value.h"
 #include "core/show_time.h"
 #include "settings/ini_file.h"
 #include "ui/frmIni.h"
@@ -180,17 +181,35 @@ void frmMain::showTime()
     holdTuneSounds();
     const AlarmAction action = zentick::showTime(m_state, m_devices);
     if (action != AlarmAction::None)
-        QApplication::alert(this);  // seen on a muted or soundless machine too
+        showAlarmNotice();  // seen on a muted or soundless machine too
     if (action == AlarmAction::Beep || action == AlarmAction::Burst)
         m_alarmRang = true;
     ringTuneBells();
     tellIfUnheard();
 }
 
+void frmMain::showAlarmNotice()
+{
+    QApplication::alert(this);
+    if (std::exchange(m_noticeShown, true))
+        return;
+    const auto minutes = secondsOfDay(m_state.alarmTime) / 60;
+    m_platform.notice.show(QStringLiteral("アラームの時刻 %1:%2 になりました。")
+                               .arg(minutes / 60)
+                               .arg(minutes % 60, 2, 10, QLatin1Char('0'))
+                               .toStdString());
+}
+
+void frmMain::withdrawAlarmNotice()
+{
+    if (std::exchange(m_noticeShown, false))
+        m_platform.notice.withdraw();
+}
+
 void frmMain::startTuneBells()
 {
     m_tuneBells = true;
-    QApplication::alert(this);
+    showAlarmNotice();
     ringTuneBells();
 }
 
@@ -229,6 +248,7 @@ void frmMain::TuneFailureMessages::show(std::string_view text, platform::Message
     m_main.startTuneBells();
     m_main.m_platform.messages.show(text, icon);
     m_main.stopTuneBells();  // the user has answered
+    m_main.withdrawAlarmNotice();
 }
 
 void frmMain::TuneFailureMessages::notify(std::string_view text)
@@ -252,6 +272,7 @@ void frmMain::rearm()
     m_alarmRang = false;
     m_unheardTold = false;
     m_platform.beeper.silence();
+    withdrawAlarmNotice();
 }
 
 void frmMain::Timer1_Timer()
@@ -295,6 +316,7 @@ void frmMain::Command1_Click()
 
 void frmMain::Form_Unload()
 {
+    withdrawAlarmNotice();
     settings::saveIni(m_state, {m_platform.files, m_platform.programDir, m_platform.messages});
     closeIfOpen(m_ini.get());
     closeIfOpen(m_mci.get());
@@ -350,6 +372,7 @@ std::optional<std::string> frmMain::showMidiAlarm()
         const QScopedValueRollback busy(m_busy, true);
         guarded([this] { midiAlarmFailed(m_state, m_devices); });
     });
+    connect(window.get(), &frmMci::closed, this, [this] { withdrawAlarmNotice(); });
     if (!window->Form_Load())
         return std::string(kMidiAlarmClosedWhileLoading);
     window->show();

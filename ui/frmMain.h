@@ -63,6 +63,10 @@ private:
     void rearm();
     // Keeps the tune's sounds loaded exactly while a tune may be wanted.
     void holdTuneSounds();
+    // The window's request for attention and the desktop's notice, which
+    // stays until the user answers the alarm.
+    void showAlarmNotice();
+    void withdrawAlarmNotice();
     // Bells in place of a tune that cannot sound, from the moment its
     // failure is shown until the user answers it.
     void startTuneBells();
@@ -109,6 +113,7 @@ private:
     bool m_tuneBells = false;    // bells stand in for the tune
     bool m_alarmRang = false;    // bells were asked for since the alarm was last armed
     bool m_unheardTold = false;
+    bool m_noticeShown = false;  // the desktop shows the alarm's notice
 };
 
 }  // namespace zentick::ui

@@ -79,6 +79,7 @@ void frmMci::closeEvent(QCloseEvent* event)
 {
     Form_Unload();
     event->accept();
+    emit closed();
 }
 
 void frmMci::showPlayerState()

@@ -30,6 +30,8 @@ public:
 signals:
     // The player refused to open or start the tune after the load had returned.
     void loadFailed();
+    // The window has closed, whoever closed it.
+    void closed();
 
 protected:
     void closeEvent(QCloseEvent* event) override;

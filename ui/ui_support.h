@@ -3,6 +3,7 @@
 // What the three windows share: the platform they are handed, the layout
 // unit, the Japanese fonts and the program's icon.
 
+#include "platform/alarm_notice.h"
 #include "platform/beeper.h"
 #include "platform/clock.h"
 #include "platform/file_system.h"
@@ -29,6 +30,7 @@ struct UiPlatform {
     platform::FileSystem& files;
     const platform::ProgramDir& programDir;
     platform::MidiPlayer& midi;
+    platform::AlarmNotice& notice;
 };
 
 // A rectangle in twips (1/1440 inch) from the top-left of the parent's

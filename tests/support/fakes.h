@@ -4,6 +4,7 @@
 // every message box instead of showing one.
 
 #include "core/clock_face.h"
+#include "platform/alarm_notice.h"
 #include "platform/beeper.h"
 #include "platform/clock.h"
 #include "platform/file_system.h"
@@ -80,6 +81,15 @@ public:
         if (onShow)
             onShow(shown.back());
     }
+};
+
+class RecordingAlarmNotice final : public platform::AlarmNotice {
+public:
+    std::vector<std::string> shown;
+    int withdrawn = 0;
+
+    void show(std::string_view text) override { shown.emplace_back(text); }
+    void withdraw() override { ++withdrawn; }
 };
 
 class FakeClockFace final : public ClockFace {

@@ -26,13 +26,14 @@ struct ClockOnRealPlayer {
     RecordingMessageBox messages;
     MemoryFileSystem files;
     FixedProgramDir programDir;
+    RecordingAlarmNotice notice;
     ClockState state;
     std::unique_ptr<frmMain> window;
 
     ClockOnRealPlayer(const fs::path& dir, platform::MidiPlayer& midi) : programDir(dir)
     {
         files.files[settings::iniPath(dir)] = "5,0,#12:00:00#,2\r\n";
-        window = std::make_unique<frmMain>(state, UiPlatform{clock, beeper, messages, files, programDir, midi});
+        window = std::make_unique<frmMain>(state, UiPlatform{clock, beeper, messages, files, programDir, midi, notice});
         window->show();
         window->findChild<QCheckBox*>("chkAl")->click();
     }

@@ -209,6 +209,61 @@ TEST_F(MainWindowTest, AnAlarmRingingUnheardTellsTheUserWhyOnceAnAlarm)
     }
 }
 
+TEST_F(MainWindowTest, TheDesktopsNoticeOfTheAlarmStaysUntilTheUserAnswers)
+{
+    enum class Answer { AlarmBoxOff, SettingsOk, TuneWindowClosed, ClockClosed, OkOnTheFailure };
+    struct Case {
+        const char* name;
+        std::int16_t buzzer;
+        const char* refuse;  // what the tune player refuses
+        Answer answer;
+    } const cases[] = {
+        {"one beep, the alarm box off", 0, "", Answer::AlarmBoxOff},
+        {"a burst, the alarm box off", 1, "", Answer::AlarmBoxOff},
+        {"a burst, OK in the settings after the alarm minute", 1, "", Answer::SettingsOk},
+        {"the tune, its window closed", 2, "", Answer::TuneWindowClosed},
+        {"one beep, the clock closed", 0, "", Answer::ClockClosed},
+        {"a tune that cannot open", 2, "open", Answer::OkOnTheFailure},
+    };
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.name);
+        notice = {};
+        midi.refuse = c.refuse;
+        clock.time = local(2026, 12, 8, 12, 0);
+        writeSettings("5,0,#12:00:00#," + std::to_string(c.buzzer) + "\r\n");
+        start();
+        checkAlarm(true);
+        tick();
+        // A burst rings on, a failed tune is tried again: the notice stays one.
+        if (c.answer != Answer::OkOnTheFailure)
+            tick();
+        ASSERT_EQ(notice.shown, std::vector<std::string>{"アラームの時刻 12:00 になりました。"});
+        // The fake message box is answered the moment it shows.
+        EXPECT_EQ(notice.withdrawn, c.answer == Answer::OkOnTheFailure ? 1 : 0);
+        clock.time = local(2026, 12, 8, 12, 1);
+        switch (c.answer) {
+        case Answer::AlarmBoxOff:
+            checkAlarm(false);
+            break;
+        case Answer::SettingsOk:
+            click(control<QPushButton>("cmdIni"));
+            click(main->settingsDialog()->findChild<QPushButton*>("cmdOk"));
+            break;
+        case Answer::TuneWindowClosed:
+            main->midiAlarmWindow()->close();
+            break;
+        case Answer::ClockClosed:
+            main->close();
+            break;
+        case Answer::OkOnTheFailure:
+            break;
+        }
+        EXPECT_EQ(notice.withdrawn, 1);
+        main->close();
+        EXPECT_EQ(notice.withdrawn, 1) << "nothing left to take away";
+    }
+}
+
 TEST_F(MainWindowTest, ATickWhileAMessageIsOpenShowsTheTimeAndDecidesNothing)
 {
     writeSettings("5,0,#12:00:00#,2\r\n");

@@ -33,7 +33,8 @@ protected:
     MemoryFileSystem files;
     FixedProgramDir programDir{"/opt/zentick"};
     FakeMidiPlayer midi;
-    UiPlatform platform{clock, beeper, messages, files, programDir, midi};
+    RecordingAlarmNotice notice;
+    UiPlatform platform{clock, beeper, messages, files, programDir, midi, notice};
     ClockState state;
     std::unique_ptr<frmMain> main;
 

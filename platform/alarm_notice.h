@@ -1,0 +1,19 @@
+#pragma once
+
+#include <string_view>
+
+namespace zentick::platform {
+
+// The desktop's own notice that the alarm sounds, seen from any window and
+// on a desktop that offers the window no way to ask for attention.
+class AlarmNotice {
+public:
+    virtual ~AlarmNotice() = default;
+    // Shows `text` (UTF-8), in place of a notice already shown.
+    virtual void show(std::string_view text) = 0;
+    // Takes the notice away once the user has answered the alarm; nothing
+    // when none is shown.
+    virtual void withdraw() = 0;
+};
+
+}  // namespace zentick::platform

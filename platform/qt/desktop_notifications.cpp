@@ -1,0 +1,81 @@
+#include "platform/qt/desktop_notifications.h"
+
+#include <QDBusConnection>
+#include <QDBusMessage>
+#include <QDBusPendingCallWatcher>
+#include <QDBusPendingReply>
+#include <QVariantMap>
+
+namespace zentick::platform {
+
+namespace {
+
+const QString kService = QStringLiteral("org.freedesktop.Notifications");
+const QString kPath = QStringLiteral("/org/freedesktop/Notifications");
+
+QDBusMessage callToService(const QString& method)
+{
+    return QDBusMessage::createMethodCall(kService, kPath, kService, method);
+}
+
+}  // namespace
+
+DesktopNotifications::DesktopNotifications(QString appName, QString icon)
+    : m_appName(std::move(appName))
+    , m_icon(std::move(icon))
+{
+}
+
+DesktopNotifications::~DesktopNotifications()
+{
+    // A notice of a clock that has ended would point at nothing.
+    withdraw();
+}
+
+void DesktopNotifications::show(std::string_view text)
+{
+    const QDBusConnection bus = QDBusConnection::sessionBus();
+    if (!bus.isConnected())
+        return;
+    m_wanted = true;
+    QDBusMessage notify = callToService(QStringLiteral("Notify"));
+    const QVariantMap hints{
+        // Shown until answered, and through "do not disturb": it is an alarm.
+        {QStringLiteral("urgency"), QVariant::fromValue(uchar(2))},
+        {QStringLiteral("category"), QStringLiteral("alarm")},
+        {QStringLiteral("desktop-entry"), QStringLiteral("zentick")},
+        // The clock sounds the alarm itself.
+        {QStringLiteral("suppress-sound"), true},
+    };
+    notify << m_appName << m_id << m_icon << QStringLiteral("時間ですよ！")
+           << QString::fromUtf8(text.data(), static_cast<qsizetype>(text.size())) << QStringList() << hints
+           << 0;  // never expires
+    m_pending = true;
+    auto* watcher = new QDBusPendingCallWatcher(bus.asyncCall(notify), this);
+    connect(watcher, &QDBusPendingCallWatcher::finished, this, [this](QDBusPendingCallWatcher* call) {
+        call->deleteLater();
+        m_pending = false;
+        const QDBusPendingReply<uint> reply = *call;
+        if (reply.isError())
+            return;  // no notification service: the window's own request has to do
+        m_id = reply.value();
+        if (!m_wanted)
+            close(std::exchange(m_id, 0));  // answered while the service was still replying
+    });
+}
+
+void DesktopNotifications::withdraw()
+{
+    m_wanted = false;
+    if (m_id != 0 && !m_pending)
+        close(std::exchange(m_id, 0));
+}
+
+void DesktopNotifications::close(uint id)
+{
+    QDBusMessage closing = callToService(QStringLiteral("CloseNotification"));
+    closing << id;
+    QDBusConnection::sessionBus().send(closing);
+}
+
+}  // namespace zentick::platform

@@ -1,0 +1,134 @@
+// The alarm's notice against a stand-in notification service on a private
+// session bus (the test runs under dbus-run-session).
+
+#include "platform/qt/desktop_notifications.h"
+#include "support/event_loop.h"
+
+#include <QDBusConnection>
+#include <QDBusConnectionInterface>
+#include <QDBusContext>
+#include <QDBusMessage>
+
+#include <gtest/gtest.h>
+
+#include <chrono>
+#include <optional>
+
+namespace zentick::platform {
+namespace {
+
+using namespace std::chrono_literals;
+
+// Lets the bus deliver what is on its way.
+void settle(test::EventLoop& loop)
+{
+    loop.runUntil([] { return false; }, 200ms);
+}
+
+struct Notice {
+    QString app, icon, summary, body;
+    uint replaces = 0;
+    QVariantMap hints;
+    int expires = -1;
+};
+
+// Numbers its notices from 7; answers Notify at once or when told to.
+class StandInService final : public QObject, protected QDBusContext {
+    Q_OBJECT
+    Q_CLASSINFO("D-Bus Interface", "org.freedesktop.Notifications")
+
+public:
+    QList<Notice> shown;
+    QList<uint> closed;
+    bool answerLater = false;
+    std::optional<QDBusMessage> unanswered;
+
+public slots:
+    uint Notify(const QString& app, uint replaces, const QString& icon, const QString& summary, const QString& body,
+                const QStringList&, const QVariantMap& hints, int expires)
+    {
+        shown.append({app, icon, summary, body, replaces, hints, expires});
+        const uint id = 6 + static_cast<uint>(shown.size());
+        if (answerLater) {
+            setDelayedReply(true);
+            unanswered = message().createReply(id);
+        }
+        return id;
+    }
+    void CloseNotification(uint id) { closed.append(id); }
+};
+
+class DesktopNotificationsTest : public ::testing::Test {
+protected:
+    test::EventLoop loop;  // first: the application object the bus needs
+    QDBusConnection serviceBus = QDBusConnection::connectToBus(QDBusConnection::SessionBus, "stand-in");
+    StandInService service;
+
+    void SetUp() override
+    {
+        if (!serviceBus.isConnected())
+            GTEST_SKIP() << "no session bus";
+        ASSERT_TRUE(serviceBus.registerObject("/org/freedesktop/Notifications", &service,
+                                              QDBusConnection::ExportAllSlots));
+        ASSERT_TRUE(serviceBus.registerService("org.freedesktop.Notifications"));
+    }
+    void TearDown() override
+    {
+        serviceBus.unregisterService("org.freedesktop.Notifications");
+        serviceBus.unregisterObject("/org/freedesktop/Notifications");
+    }
+};
+
+TEST_F(DesktopNotificationsTest, TheNoticeSaysTheAlarmAndGoesWhenAnswered)
+{
+    struct Case {
+        const char* name;
+        bool answeredBeforeTheServiceReplies;
+    } const cases[] = {{"answered after the service replied", false}, {"answered while it was replying", true}};
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.name);
+        service.shown.clear();
+        service.closed.clear();
+        service.answerLater = c.answeredBeforeTheServiceReplies;
+        {
+            DesktopNotifications notice(QStringLiteral("ぽるたんの世界時計"), QStringLiteral("zentick"));
+            notice.show("アラームの時刻 7:00 になりました。");
+            ASSERT_TRUE(loop.runUntil([&] { return !service.shown.isEmpty(); }));
+            const Notice& shown = service.shown.front();
+            EXPECT_EQ(shown.app, QStringLiteral("ぽるたんの世界時計"));
+            EXPECT_EQ(shown.icon, QStringLiteral("zentick"));
+            EXPECT_EQ(shown.summary, QStringLiteral("時間ですよ！"));
+            EXPECT_EQ(shown.body, QStringLiteral("アラームの時刻 7:00 になりました。"));
+            EXPECT_EQ(shown.hints.value("urgency").toInt(), 2) << "critical: it stays until answered";
+            EXPECT_EQ(shown.expires, 0);
+
+            if (c.answeredBeforeTheServiceReplies) {
+                notice.withdraw();
+                serviceBus.send(*std::exchange(service.unanswered, std::nullopt));
+            } else {
+                settle(loop);  // the reply arrives
+                notice.withdraw();
+            }
+            EXPECT_TRUE(loop.runUntil([&] { return !service.closed.isEmpty(); }));
+            EXPECT_EQ(service.closed, QList<uint>{7});
+        }
+        settle(loop);
+        EXPECT_EQ(service.closed.size(), 1) << "nothing left to take away when the clock ends";
+    }
+}
+
+TEST_F(DesktopNotificationsTest, WithoutTheServiceNothingIsShownAndNothingWaits)
+{
+    TearDown();  // the bus stays, the service goes
+    DesktopNotifications notice(QStringLiteral("ぽるたんの世界時計"), QStringLiteral("zentick"));
+    notice.show("アラームの時刻 7:00 になりました。");
+    notice.withdraw();
+    settle(loop);
+    EXPECT_TRUE(service.shown.isEmpty());
+    EXPECT_TRUE(service.closed.isEmpty());
+}
+
+}  // namespace
+}  // namespace zentick::platform
+
+#include "desktop_notifications_test.moc"
