@@ -4,7 +4,7 @@
 #include "platform/file_system.h"
 #include "platform/fluidsynth/fluid_synth_player.h"
 #include "platform/midi_wire.h"
-#include "platform/qt/desktop_notifications.h"
+#include "platform/qt/desktop_session.h"
 #include "platform/qt/process_midi_player.h"
 #include "platform/qt/qt_platform.h"
 #include "platform/qt/termination.h"
@@ -15,6 +15,7 @@
 #include <QTranslator>
 
 #include <cstdlib>
+#include <string>
 #include <string_view>
 
 #if defined(__GLIBC__)
@@ -53,6 +54,10 @@ int main(int argc, char* argv[])
     if (argc == 2 && argv[1] == platform::kTunePlayerSwitch)
         return serveTunes(argc, argv);
 
+    // Qt reads the window system from here; a -platform argument still wins.
+    if (const std::string systems = platform::preferredWindowSystems(platform::SessionEnvironment::current());
+        !systems.empty())
+        qputenv("QT_QPA_PLATFORM", QByteArray::fromStdString(systems));
     QApplication app(argc, argv);
     // The name screen readers and desktops give the program.
     QApplication::setApplicationName(QStringLiteral("ぽるたんの世界時計"));

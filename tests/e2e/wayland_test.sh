@@ -1,21 +1,29 @@
 #!/usr/bin/env bash
-# The real zentick natively on Wayland: a headless weston of its own, the
-# program on Qt's Wayland platform (no fallback), its main window asked for
-# and configured by the compositor, ticking, and closed by the session's
+# The real zentick on a Wayland desktop, closed at the end by the session's
 # request (SIGTERM), which saves the settings as closing the window does.
-# Usage: wayland_test.sh ZENTICK LIBFAKETIME
+# - weston (headless, its own): the program natively on Qt's Wayland
+#   platform, its main window asked for and configured by the compositor,
+#   and ticking.
+# - mutter, GNOME's compositor (headless, on the session bus the caller
+#   gives it, run under dbus-run-session): the program left to choose, as
+#   in a GNOME session, goes to X11 through XWayland, where mutter draws the
+#   title bar: the caption whole, no maximise button, the size the
+#   compositor is told the size drawn; and at the alarm, the clock minimised,
+#   the window asks for attention.
+# Usage: wayland_test.sh weston|mutter ZENTICK LIBFAKETIME
 set -euo pipefail
 
-program=$1
-faketime=$2
+compositor=$1
+program=$2
+faketime=$3
 work=$(mktemp -d)
 runtime="$work/runtime"
 mkdir -m 700 "$runtime"
-weston_pid=""
+compositor_pid=""
 zentick_pid=""
 cleanup() {
     [ -n "$zentick_pid" ] && kill -KILL "$zentick_pid" 2>/dev/null || true
-    [ -n "$weston_pid" ] && kill "$weston_pid" 2>/dev/null && wait "$weston_pid" 2>/dev/null || true
+    [ -n "$compositor_pid" ] && kill "$compositor_pid" 2>/dev/null && wait "$compositor_pid" 2>/dev/null || true
     rm -rf "$work"
 }
 trap cleanup EXIT
@@ -23,25 +31,95 @@ fail() { echo "FAIL: $*" >&2; echo "--- the program said:" >&2; grep -v '^\[' "$
 
 export XDG_RUNTIME_DIR=$runtime
 socket=zentick-test
+caption="ぽるたんの世界時計"
+mkdir "$work/app"
+cp "$program" "$work/app/zentick"
+started() {  # started FAKE-TIME ENVIRONMENT...: the program, its clock set to FAKE-TIME
+    local at=$1
+    shift
+    env "$@" LD_PRELOAD="$faketime" FAKETIME="@$at" FAKETIME_DONT_FAKE_MONOTONIC=1 NO_FAKE_STAT=1 \
+        ASAN_OPTIONS=verify_asan_link_order=0:detect_leaks=0 "$work/app/zentick" >"$work/zentick.log" 2>&1 &
+    zentick_pid=$!
+}
+ended_and_saved() {  # ended_and_saved LINE: SIGTERM ends the program, which saved LINE
+    kill -TERM "$zentick_pid"
+    local status=0
+    wait "$zentick_pid" || status=$?
+    zentick_pid=""
+    [ "$status" -eq 0 ] || fail "the program ended with status $status after the session's request"
+    printf '%s\r\n' "$1" | cmp -s - "$work/app/Zentick.ini" ||
+        fail "the settings were not saved: $(od -An -c "$work/app/Zentick.ini")"
+}
+
+if [ "$compositor" = mutter ]; then
+    # What a GNOME session on Wayland tells its programs; XWayland starts
+    # when the first X11 program connects.
+    export XDG_SESSION_TYPE=wayland XDG_CURRENT_DESKTOP=GNOME
+    unset DISPLAY WAYLAND_DISPLAY QT_QPA_PLATFORM
+    mutter --headless --wayland --virtual-monitor 1024x768 --wayland-display="$socket" >"$work/mutter.log" 2>&1 &
+    compositor_pid=$!
+    for _ in $(seq 200); do grep -q 'Using public X11 display' "$work/mutter.log" && break; sleep 0.05; done
+    display=$(sed -n 's/.*Using public X11 display \(:[0-9]*\),.*/\1/p' "$work/mutter.log")
+    [ -n "$display" ] || { cat "$work/mutter.log" >&2; fail "mutter did not start"; }
+    for _ in $(seq 100); do [ -S "$runtime/$socket" ] && break; sleep 0.05; done
+    export DISPLAY=$display WAYLAND_DISPLAY=$socket
+    XAUTHORITY=$(find "$runtime" -maxdepth 1 -name '.mutter-Xwaylandauth.*' | head -1)
+    export XAUTHORITY
+
+    # The alarm at 7:00 as one beep; the clock starts 15 s before it.
+    printf '5,0,#07:00:00#,0\r\n' >"$work/app/Zentick.ini"
+    started "2026-12-08 06:59:45" WAYLAND_DEBUG=client
+    window=""
+    for _ in $(seq 300); do
+        window=$(xwininfo -root -tree 2>/dev/null | awk -v name="\"$caption\":" '$2 == name && /"zentick"/ {print $1; exit}')
+        [ -n "$window" ] && break
+        kill -0 "$zentick_pid" 2>/dev/null || fail "the program ended on its own"
+        sleep 0.05
+    done
+    [ -n "$window" ] || fail "no X11 window titled $caption through XWayland"
+    ! grep -q 'xdg_toplevel' "$work/zentick.log" || fail "the program drew its own title bar on Wayland"
+
+    hints=$(xprop -id "$window" WM_NORMAL_HINTS _NET_WM_NAME _NET_WM_ALLOWED_ACTIONS)
+    size=$(xwininfo -id "$window" | awk '/Width:/ {w = $2} /Height:/ {h = $2} END {print w " by " h}')
+    grep -q "minimum size: $size\$" <<<"$hints" && grep -q "maximum size: $size\$" <<<"$hints" ||
+        fail "the window is $size but tells the compositor: $hints"
+    grep -q "_NET_WM_NAME(UTF8_STRING) = \"$caption\"" <<<"$hints" || fail "the caption is not whole: $hints"
+    ! grep -q -E 'MAXIMIZE|RESIZE' <<<"$hints" || fail "a fixed-size window may be maximised: $hints"
+    for _ in $(seq 100); do xprop -id "$window" _NET_FRAME_EXTENTS | grep -q '= ' && break; sleep 0.05; done
+    top=$(xprop -id "$window" _NET_FRAME_EXTENTS | awk -F', ' '{print $3}')
+    [ "${top:-0}" -gt 0 ] || fail "mutter drew no title bar: $(xprop -id "$window" _NET_FRAME_EXTENTS)"
+
+    # The alarm box checked (at its place in the window), then the clock
+    # minimised, as by a user gone to other work.
+    xdotool mousemove --window "$window" 140 18 click 1
+    xdotool windowminimize "$window"
+    attention=no
+    for _ in $(seq 400); do
+        if xprop -id "$window" _NET_WM_STATE | grep -q _NET_WM_STATE_DEMANDS_ATTENTION; then
+            attention=yes
+            break
+        fi
+        kill -0 "$zentick_pid" 2>/dev/null || fail "the program ended on its own"
+        sleep 0.1
+    done
+    [ "$attention" = yes ] || fail "no request for attention within 40 s of the start (the alarm is at 15 s)"
+    ended_and_saved '5,0,#07:00:00#,0'
+    echo "1 passed, 0 failed"
+    exit 0
+fi
 # A desktop shell, which places windows itself; the pixman renderer, so the
 # headless output really draws and answers frame callbacks.
 weston --backend=headless-backend.so --use-pixman --socket="$socket" --width=1280 --height=800 --idle-time=0 \
     >"$work/weston.log" 2>&1 &
-weston_pid=$!
+compositor_pid=$!
 for _ in $(seq 100); do [ -S "$runtime/$socket" ] && break; sleep 0.05; done
 [ -S "$runtime/$socket" ] || { cat "$work/weston.log" >&2; fail "weston did not start"; }
 
-mkdir "$work/app"
-cp "$program" "$work/app/zentick"
 printf '5,0,#07:00:00#,2' >"$work/app/Zentick.ini"  # a hand edit without the line end: the save adds it
 
 # The clock starts two seconds before a new minute, so the first tick has a
 # new time to draw.
-WAYLAND_DISPLAY=$socket QT_QPA_PLATFORM=wayland WAYLAND_DEBUG=client \
-    LD_PRELOAD=$faketime FAKETIME="@2026-12-08 06:59:58" FAKETIME_DONT_FAKE_MONOTONIC=1 NO_FAKE_STAT=1 \
-    ASAN_OPTIONS=verify_asan_link_order=0:detect_leaks=0 \
-    "$work/app/zentick" >"$work/zentick.log" 2>&1 &
-zentick_pid=$!
+started "2026-12-08 06:59:58" WAYLAND_DISPLAY=$socket QT_QPA_PLATFORM=wayland WAYLAND_DEBUG=client
 
 # The protocol as the program speaks it: a toplevel titled with the
 # caption, configured by the compositor, and drawn.
@@ -73,11 +151,5 @@ for _ in $(seq 300); do
 done
 [ "$drawn" = yes ] || fail "nothing was drawn within 15 s of the first frame"
 
-kill -TERM "$zentick_pid"
-status=0
-wait "$zentick_pid" || status=$?
-zentick_pid=""
-[ "$status" -eq 0 ] || fail "the program ended with status $status after the session's request"
-printf '5,0,#07:00:00#,2\r\n' | cmp -s - "$work/app/Zentick.ini" ||
-    fail "the settings were not saved: $(od -An -c "$work/app/Zentick.ini")"
+ended_and_saved '5,0,#07:00:00#,2'
 echo "1 passed, 0 failed"

@@ -1,7 +1,7 @@
 // The alarm's notice against a stand-in notification service on a private
 // session bus (the test runs under dbus-run-session).
 
-#include "platform/qt/desktop_notifications.h"
+#include "platform/qt/desktop_session.h"
 #include "support/event_loop.h"
 
 #include <QDBusConnection>
@@ -128,7 +128,28 @@ TEST_F(DesktopNotificationsTest, WithoutTheServiceNothingIsShownAndNothingWaits)
     EXPECT_TRUE(service.closed.isEmpty());
 }
 
+TEST(WindowSystems, OnGnomesWaylandX11ThroughXWaylandUnlessTheUserChose)
+{
+    struct Case {
+        const char* name;
+        SessionEnvironment session;
+        const char* expected;
+    } const cases[] = {
+        {"GNOME on Wayland", {"", "wayland", "GNOME", "wayland-0", ":0"}, "xcb;wayland"},
+        {"Ubuntu's GNOME, known by the Wayland socket alone", {"", "", "ubuntu:GNOME", "wayland-0", ":0"},
+         "xcb;wayland"},
+        {"GNOME Classic", {"", "wayland", "GNOME-Classic:gnome", "wayland-0", ":1"}, "xcb;wayland"},
+        {"the user's choice", {"wayland", "wayland", "GNOME", "wayland-0", ":0"}, ""},
+        {"no XWayland", {"", "wayland", "GNOME", "wayland-0", ""}, ""},
+        {"GNOME on X11", {"", "x11", "GNOME", "", ":0"}, ""},
+        {"KDE on Wayland, which draws title bars", {"", "wayland", "KDE", "wayland-0", ":0"}, ""},
+        {"a desktop named like GNOME", {"", "wayland", "GNOMEish", "wayland-0", ":0"}, ""},
+    };
+    for (const auto& c : cases)
+        EXPECT_EQ(preferredWindowSystems(c.session), c.expected) << c.name;
+}
+
 }  // namespace
 }  // namespace zentick::platform
 
-#include "desktop_notifications_test.moc"
+#include "desktop_session_test.moc"
