@@ -1,6 +1,7 @@
 #include "ui/ui_support.h"
 
 #include <QAccessibleWidget>
+#include <QImageReader>
 #include <QLibraryInfo>
 #include <QLocale>
 #include <QPainter>
@@ -114,8 +115,13 @@ QIcon programIcon()
     // icon theme. The window system is handed every size here at start-up,
     // so there are no more than these.
     QIcon icon{QPixmap(zentick_icon)};
-    for (const int size : {16, 48, 64})
-        icon.addFile(QStringLiteral(":/icons/zentick-%1.png").arg(size), QSize(size, size));
+    // Read as PNG, said outright: asked to find the format, Qt first loads
+    // every image format plugin to ask each, a cost at every start.
+    for (const int size : {16, 48, 64}) {
+        QImageReader reader(QStringLiteral(":/icons/zentick-%1.png").arg(size), "png");
+        reader.setAutoDetectImageFormat(false);
+        icon.addPixmap(QPixmap::fromImage(reader.read()));
+    }
     return icon;
 }
 

@@ -78,7 +78,6 @@ public:
 
     bool isShown(const std::string& title) { return findWindow(title).has_value(); }
 
-private:
     std::optional<Window> findWindow(const std::string& title)
     {
         if (!m_display)
@@ -119,6 +118,7 @@ private:
         return title;
     }
 
+private:
     ::Display* m_display;
 };
 
