@@ -1,6 +1,7 @@
 #include "ui/ui_support.h"
 
 #include <QAccessibleWidget>
+#include <QGuiApplication>
 #include <QImageReader>
 #include <QLibraryInfo>
 #include <QLocale>
@@ -77,7 +78,10 @@ void setUpWindow(QWidget* window, const char* name, const QString& caption, int 
     window->setObjectName(QLatin1String(name));
     window->setWindowTitle(caption);
     window->setAccessibleName(caption);
-    window->setWindowIcon(programIcon());
+    // The icon the program has already given all its windows, when it has:
+    // making it again would cost every window a millisecond.
+    const QIcon shared = QGuiApplication::windowIcon();
+    window->setWindowIcon(shared.isNull() ? programIcon() : shared);
     setClientSize(window, width, height);
 }
 
