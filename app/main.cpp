@@ -1,13 +1,15 @@
 // Zentick: a world clock with a daily alarm.
 
 #include "core/clock_state.h"
-#include "platform/file_system.h"
-#include "platform/fluidsynth/fluid_synth_player.h"
-#include "platform/midi_wire.h"
+#include "platform/bell/bell_player.h"
+#include "platform/disk/disk_file_system.h"
 #include "platform/qt/desktop_session.h"
-#include "platform/qt/process_midi_player.h"
 #include "platform/qt/qt_platform.h"
 #include "platform/qt/termination.h"
+#include "platform/tune/fluid_synth_player.h"
+#include "platform/tune/helper.h"
+#include "platform/tune/process_midi_player.h"
+#include "platform/tune/wire.h"
 #include "ui/frmMain.h"
 #include "ui/ui_support.h"
 

@@ -3,8 +3,8 @@
 // one that hangs and one that dies. Five alarms each; a stall over 20 ms
 // would show in the clock's face and input.
 
-#include "platform/midi_wire.h"
-#include "platform/qt/process_midi_player.h"
+#include "platform/tune/wire.h"
+#include "platform/tune/process_midi_player.h"
 #include "support/event_loop.h"
 #include "support/midi_file.h"
 #include "support/sound_server.h"

@@ -2,7 +2,7 @@
 // non-silent audio frame, with the SoundFont the set-up installs. The audio
 // goes to a file, which FluidSynth fills at the pace of a sound card.
 
-#include "platform/fluidsynth/fluid_synth_player.h"
+#include "platform/tune/fluid_synth_player.h"
 #include "platform/message_box.h"
 #include "ui/frmMci.h"
 

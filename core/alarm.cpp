@@ -1,5 +1,7 @@
 #include "core/alarm.h"
 
+#include "platform/failure_words.h"
+
 #include <exception>
 #include <new>
 
@@ -62,7 +64,7 @@ AlarmAction ringAlarm(ClockState& state, const ClockDevices& devices)
         }
         failure = *error;
     } catch (const std::bad_alloc&) {
-        failure = "メモリが不足しています。";
+        failure = platform::kOutOfMemory;
     } catch (const std::exception& e) {
         failure = e.what();
     }

@@ -1,7 +1,7 @@
 // Any bytes as the tune helper's reply lines: the clock reads them from
 // another process, which may be from another build, broken or hostile.
 
-#include "platform/midi_wire.h"
+#include "platform/tune/wire.h"
 
 #include <cstdlib>
 #include <string_view>

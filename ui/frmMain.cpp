@@ -2,6 +2,7 @@
 
 #include "core/date_value.h"
 #include "core/show_time.h"
+#include "platform/failure_words.h"
 #include "settings/ini_file.h"
 #include "ui/frmIni.h"
 #include "ui/frmMci.h"
@@ -139,7 +140,7 @@ template <typename Handler> void frmMain::guarded(Handler&& handler)
     try {
         handler();
     } catch (const std::bad_alloc&) {
-        fail("メモリが不足しています。");
+        fail(platform::kOutOfMemory);
     } catch (const std::exception& failure) {
         fail(failure.what());
     }

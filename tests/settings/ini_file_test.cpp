@@ -1,5 +1,6 @@
 #include "settings/ini_file.h"
 
+#include "platform/disk/disk_file_system.h"
 #include "support/fakes.h"
 #include "support/temp_dir.h"
 

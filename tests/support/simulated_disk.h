@@ -6,7 +6,7 @@
 // syncFolder(). The power can be cut before any call, and each call can be
 // made to fail.
 
-#include "platform/disk_calls.h"
+#include "platform/disk/disk_file_system.h"
 
 #include <functional>
 #include <map>

@@ -3,7 +3,7 @@
 
 #include "ui_fixture.h"
 
-#include "platform/fluidsynth/fluid_synth_player.h"
+#include "platform/tune/fluid_synth_player.h"
 #include "support/midi_file.h"
 #include "support/temp_dir.h"
 

@@ -1,4 +1,4 @@
-#include "platform/fluidsynth/peak_limiter.h"
+#include "platform/tune/peak_limiter.h"
 
 #include <algorithm>
 #include <cmath>

@@ -2,7 +2,7 @@
 // program in a drive's root, the read-only attribute, replacing a file
 // that exists, and bytes on disk exactly as written.
 
-#include "platform/file_system.h"
+#include "platform/disk/disk_file_system.h"
 #include "platform/program_dir.h"
 
 #include "support/temp_dir.h"

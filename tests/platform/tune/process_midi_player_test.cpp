@@ -1,4 +1,4 @@
-#include "platform/qt/process_midi_player.h"
+#include "platform/tune/process_midi_player.h"
 
 #include "support/event_loop.h"
 #include "support/temp_dir.h"

@@ -2,7 +2,8 @@
 // sequencer, served as the real helper serves FluidSynth. Its one argument
 // names the step it refuses.
 
-#include "platform/midi_wire.h"
+#include "platform/tune/helper.h"
+#include "platform/tune/wire.h"
 #include "support/fakes.h"
 
 int main(int argc, char* argv[])

@@ -1,4 +1,4 @@
-#include "platform/file_system.h"
+#include "platform/disk/disk_file_system.h"
 
 #include <algorithm>
 #include <random>
@@ -341,37 +341,7 @@ std::optional<WriteFailure> writeInPlace(DiskCalls& calls, const fs::path& targe
     return std::nullopt;
 }
 
-class NotAFileCategory final : public std::error_category {
-public:
-    const char* name() const noexcept override { return "zentick.not-a-file"; }
-    std::string message(int kind) const override
-    {
-        switch (static_cast<NotAFile>(kind)) {
-        case NotAFile::Directory:
-            return "ファイルの場所にフォルダーがあります";
-        case NotAFile::Fifo:
-            return "ファイルの場所に名前付きパイプ (FIFO) があります";
-        case NotAFile::Socket:
-            return "ファイルの場所にソケットがあります";
-        case NotAFile::CharacterDevice:
-        case NotAFile::BlockDevice:
-            return "ファイルの場所にデバイスがあります";
-        case NotAFile::Swapped:
-            return "ファイルが読み書きの途中で別のものと入れ替わりました";
-        case NotAFile::Other:
-            break;
-        }
-        return "ファイルの場所に普通のファイルでないものがあります";
-    }
-};
-
 }  // namespace
-
-const std::error_category& notAFileCategory() noexcept
-{
-    static const NotAFileCategory category;
-    return category;
-}
 
 DiskFileSystem::DiskFileSystem() : m_own(systemDiskCalls()), m_calls(*m_own) {}
 

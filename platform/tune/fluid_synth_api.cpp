@@ -1,4 +1,4 @@
-#include "platform/fluidsynth/fluid_synth_api.h"
+#include "platform/tune/fluid_synth_api.h"
 
 #include <QLibrary>
 

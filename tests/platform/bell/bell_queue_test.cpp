@@ -1,4 +1,4 @@
-#include "platform/bell_queue.h"
+#include "platform/bell/bell_queue.h"
 
 #include <gtest/gtest.h>
 

@@ -1,6 +1,6 @@
-#include "platform/qt/process_midi_player.h"
+#include "platform/tune/process_midi_player.h"
 
-#include "platform/midi_wire.h"
+#include "platform/tune/wire.h"
 
 #include <QCoreApplication>
 #include <QProcess>

@@ -1,4 +1,5 @@
-#include "platform/midi_wire.h"
+#include "platform/tune/helper.h"
+#include "platform/tune/wire.h"
 
 #include "support/fakes.h"
 

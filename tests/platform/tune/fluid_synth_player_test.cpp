@@ -1,7 +1,7 @@
 // The real FluidSynth with the installed General MIDI SoundFont, rendering
 // into a file instead of a sound card.
 
-#include "platform/fluidsynth/fluid_synth_player.h"
+#include "platform/tune/fluid_synth_player.h"
 
 #include "support/midi_file.h"
 #include "support/temp_dir.h"

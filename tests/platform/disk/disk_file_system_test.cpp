@@ -1,4 +1,4 @@
-#include "platform/file_system.h"
+#include "platform/disk/disk_file_system.h"
 
 #include "support/simulated_disk.h"
 #include "support/temp_dir.h"

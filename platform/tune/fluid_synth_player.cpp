@@ -1,10 +1,10 @@
-#include "platform/fluidsynth/fluid_synth_player.h"
+#include "platform/tune/fluid_synth_player.h"
 
 #include "platform/file_system.h"
 #include "platform/program_dir.h"
-#include "platform/fluidsynth/fluid_synth_api.h"
+#include "platform/tune/fluid_synth_api.h"
 
-#include "platform/fluidsynth/peak_limiter.h"
+#include "platform/tune/peak_limiter.h"
 
 #include <algorithm>
 #include <atomic>
@@ -491,7 +491,7 @@ bool FluidSynthPlayer::openOutput(Device& device)
 void FluidSynthPlayer::start()
 {
     if (fluid().fluid_player_play(m_device->player.get()) != FLUID_OK)
-        throw MidiError("曲を演奏できません: " + utf8(m_file));
+        throw MidiError(std::string(kCannotPlayTune) + utf8(m_file));
     m_device->started = true;
 }
 

@@ -21,7 +21,6 @@
 
 #include "platform/midi_player.h"
 
-#include <cstdio>
 #include <optional>
 #include <string>
 #include <string_view>
@@ -55,16 +54,5 @@ std::string pathText(const std::filesystem::path& path);
 std::filesystem::path textPath(std::string_view text);
 
 }  // namespace midi_wire
-
-// The helper's side: carries out one command line on the player and gives
-// the reply line (without its newline), or nothing for a command that gets
-// no reply.
-std::optional<std::string> answerMidiCommand(MidiPlayer& player, std::string_view command);
-
-// Serves the player on the process's standard input and output until the
-// input ends, which is when the clock lets the helper go or itself ends.
-// Standard output is kept for the replies: anything a library prints there
-// goes to standard error instead.
-int serveMidiPlayer(MidiPlayer& player);
 
 }  // namespace zentick::platform

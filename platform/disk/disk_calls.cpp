@@ -1,4 +1,4 @@
-#include "platform/disk_calls.h"
+#include "platform/disk/disk_calls.h"
 
 #include <cerrno>
 #include <ctime>
