@@ -11,9 +11,12 @@
 #include "platform/tune/process_midi_player.h"
 #include "platform/tune/wire.h"
 #include "ui/frmMain.h"
-#include "ui/ui_support.h"
+#include "ui/fonts.h"
+#include "ui/program_icon.h"
 
 #include <QApplication>
+#include <QLibraryInfo>
+#include <QLocale>
 #include <QTranslator>
 
 #include <cstdlib>
@@ -25,6 +28,15 @@
 #endif
 
 namespace {
+
+// Qt's own Japanese texts (context menus, the message boxes' button), from
+// where Qt keeps its translations. False when they are not installed.
+bool loadToolkitTranslations(QTranslator& translator)
+{
+    // Japanese whatever the system's language: every text the user sees is.
+    return translator.load(QLocale(QLocale::Japanese, QLocale::Japan), QStringLiteral("qtbase"), QStringLiteral("_"),
+                           QLibraryInfo::path(QLibraryInfo::TranslationsPath));
+}
 
 // The helper process that plays the tunes: the player alone, no windows.
 int serveTunes(int argc, char* argv[])
@@ -71,7 +83,7 @@ int main(int argc, char* argv[])
     QApplication::setWindowIcon(ui::programIcon());
     QApplication::setFont(ui::msPGothic(9));
     QTranslator toolkitTexts;
-    if (ui::loadToolkitTranslations(toolkitTexts))
+    if (loadToolkitTranslations(toolkitTexts))
         QApplication::installTranslator(&toolkitTexts);
     ui::installFontSubstitutes();
 

@@ -2,7 +2,7 @@
 // with the main window's Japanese texts in the same fonts, and nothing else
 // (no settings file, no clock, no timer, no sound).
 
-#include "ui/ui_support.h"
+#include "ui/fonts.h"
 
 #include <QApplication>
 #include <QCheckBox>

@@ -2,7 +2,11 @@
 
 #include "core/number_rule.h"
 #include "core/zone_table.h"
-#include "ui/ui_support.h"
+#include "ui/caption_frame.h"
+#include "ui/fonts.h"
+#include "ui/twips.h"
+#include "ui/window_services.h"
+#include "ui/window_setup.h"
 
 #include <QButtonGroup>
 #include <QCheckBox>

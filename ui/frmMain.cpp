@@ -6,6 +6,9 @@
 #include "settings/ini_file.h"
 #include "ui/frmIni.h"
 #include "ui/frmMci.h"
+#include "ui/fonts.h"
+#include "ui/twips.h"
+#include "ui/window_setup.h"
 
 #include <QApplication>
 #include <QCheckBox>

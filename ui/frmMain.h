@@ -2,7 +2,7 @@
 
 #include "core/alarm.h"
 #include "core/clock_state.h"
-#include "ui/ui_support.h"
+#include "ui/window_services.h"
 
 #include <QWidget>
 

@@ -1,6 +1,8 @@
 #include "ui/frmMci.h"
 
-#include "ui/ui_support.h"
+#include "ui/fonts.h"
+#include "ui/twips.h"
+#include "ui/window_setup.h"
 
 #include <QCloseEvent>
 #include <QLabel>

@@ -1,6 +1,6 @@
 // GoogleTest with a QApplication, for driving the real windows offscreen.
 
-#include "ui/ui_support.h"
+#include "ui/fonts.h"
 
 #include <QApplication>
 

@@ -1,11 +1,13 @@
 // The three windows as the screen scale makes them, with the fonts actually
 // installed: run once for each QT_SCALE_FACTOR (1, 1.5 and 2).
 
+#include "ui/caption_frame.h"
 #include "ui_fixture.h"
 
 #include <QAbstractButton>
 #include <QAccessible>
 #include <QComboBox>
+#include <QGroupBox>
 #include <QRadioButton>
 #include <QStyleOptionButton>
 #include <QStyleOptionComboBox>
