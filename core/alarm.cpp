@@ -39,13 +39,13 @@ AlarmAction decideAlarm(bool alarmChecked, const ClockState& state)
     if (!alarmChecked)
         return AlarmAction::None;
     if (state.worldTime == state.alarmTime) {
-        if (state.buzzer == 1)
+        if (state.buzzer == kBurst)
             return AlarmAction::Burst;
         if (state.alarmDone != 0)
             return AlarmAction::None;
-        return state.buzzer == 0 ? AlarmAction::Beep : AlarmAction::ShowMidi;
+        return state.buzzer == kOneBeep ? AlarmAction::Beep : AlarmAction::ShowMidi;
     }
-    if (state.worldTime > state.alarmTime && state.alarmDone == 1 && state.buzzer == 1)
+    if (state.worldTime > state.alarmTime && state.alarmDone == 1 && state.buzzer == kBurst)
         return AlarmAction::Burst;
     return AlarmAction::None;
 }

@@ -14,16 +14,28 @@ struct ClockState {
     std::int16_t area = 0;    // index into the zone table
     std::int16_t summer = 0;  // 1 adds an hour; any other value means off
     DateValue alarmTime = 0;  // time of day, whole minutes
-    std::int16_t buzzer = 0;  // 0 one beep, 1 burst of beeps, anything else the MIDI tune
+    std::int16_t buzzer = 0;  // what sounds at the alarm: kOneBeep, kBurst, or the tune
     DateValue worldTime = 0;  // zone time of day from the last tick, whole minutes
     std::int16_t alarmDone = 0;  // 1 once the alarm has sounded and not been re-armed
 };
+
+// What `buzzer` holds: one beep, a burst of beeps, or the MIDI tune, which
+// sounds for every other value too (a hand-edited file may hold one);
+// kTune is the one the settings dialog writes.
+inline constexpr std::int16_t kOneBeep = 0;
+inline constexpr std::int16_t kBurst = 1;
+inline constexpr std::int16_t kTune = 2;
+
+constexpr bool soundsTune(std::int16_t buzzer)
+{
+    return buzzer != kOneBeep && buzzer != kBurst;
+}
 
 // The four settings a fresh settings file holds.
 inline constexpr std::int16_t kDefaultArea = 5;
 inline constexpr std::int16_t kDefaultSummer = 0;
 inline constexpr int kDefaultAlarmHour = 7;
-inline constexpr std::int16_t kDefaultBuzzer = 2;
+inline constexpr std::int16_t kDefaultBuzzer = kTune;
 
 inline void applyDefaultSettings(ClockState& state)
 {

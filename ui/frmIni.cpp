@@ -140,7 +140,7 @@ void frmIni::Form_Load()
     const auto seconds = secondsOfDay(m_state.alarmTime);
     m_txtAlHr->setText(QString::number(seconds / 3600));
     m_txtAlMin->setText(QString::number(seconds / 60 % 60));
-    m_optBuzzer->button(m_state.buzzer == 0 || m_state.buzzer == 1 ? m_state.buzzer : 2)->setChecked(true);
+    m_optBuzzer->button(soundsTune(m_state.buzzer) ? kTune : m_state.buzzer)->setChecked(true);
     m_cmbArea->setFocus();
 }
 
@@ -151,7 +151,8 @@ void frmIni::cmdOk_Click()
     if (m_cmbArea->currentIndex() >= 0)
         m_state.area = static_cast<std::int16_t>(m_cmbArea->currentIndex());
     m_state.summer = m_chkSummer->isChecked() ? 1 : 0;
-    m_state.buzzer = static_cast<std::int16_t>(m_optBuzzer->checkedId() == 0 ? 0 : m_optBuzzer->checkedId() == 1 ? 1 : 2);
+    const auto sound = static_cast<std::int16_t>(m_optBuzzer->checkedId());
+    m_state.buzzer = soundsTune(sound) ? kTune : sound;
 
     const auto hour = readWholeNumber(m_txtAlHr);
     const auto minute = readWholeNumber(m_txtAlMin);

@@ -262,7 +262,7 @@ void frmMain::TuneFailureMessages::notify(std::string_view text)
 
 void frmMain::holdTuneSounds()
 {
-    const bool tuneArmed = alarmChecked() && m_state.buzzer != 0 && m_state.buzzer != 1;
+    const bool tuneArmed = alarmChecked() && soundsTune(m_state.buzzer);
     if (tuneArmed)
         m_platform.midi.prepare();
     else if (!m_mci || !m_mci->isVisible())
@@ -287,7 +287,7 @@ void frmMain::Timer1_Timer()
 void frmMain::chkAl_Click()
 {
     rearm();
-    if (m_state.buzzer == 2 && !m_chkAl->isChecked())
+    if (m_state.buzzer == kTune && !m_chkAl->isChecked())
         closeIfOpen(m_mci.get());
     holdTuneSounds();
 }
