@@ -74,7 +74,7 @@ int main(int argc, char* argv[])
         qputenv("QT_QPA_PLATFORM", QByteArray::fromStdString(systems));
     QApplication app(argc, argv);
     // The name screen readers and desktops give the program.
-    QApplication::setApplicationName(QStringLiteral("ぽるたんの世界時計"));
+    QApplication::setApplicationName(ui::frmMain::kCaption);
     // The desktop entry `tools/dev install` writes: docks group the window
     // under it and show its icon.
     QApplication::setDesktopFileName(QStringLiteral("zentick"));

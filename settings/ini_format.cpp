@@ -201,35 +201,41 @@ std::optional<std::string> readIniValues(std::istream& in, ClockState& state)
         return std::string("値が 4 つそろう前にファイルが終わりました（ファイルの終わりを越えた読み込み）");
     };
 
-    if (auto failure = nextValue("地域"))
+    // The four values by the names the messages give them.
+    constexpr std::string_view kArea = "地域";
+    constexpr std::string_view kSummer = "夏時間";
+    constexpr std::string_view kAlarmTime = "アラーム時刻";
+    constexpr std::string_view kBuzzer = "アラームの種類";
+
+    if (auto failure = nextValue(kArea))
         return failure;
     std::int16_t area = 0;
-    if (auto failure = readInt16(text, "地域", area))
+    if (auto failure = readInt16(text, kArea, area))
         return failure;
     if (!isSupportedArea(area)) {
-        return "地域の値" + quoted(text) + "では時刻を計算できません（" + std::to_string(kMinSupportedArea) + " から "
+        return std::string(kArea) + "の値" + quoted(text) + "では時刻を計算できません（" + std::to_string(kMinSupportedArea) + " から "
             + std::to_string(kMaxSupportedArea) + " まで）";
     }
     state.area = area;
 
-    if (auto failure = nextValue("夏時間"))
+    if (auto failure = nextValue(kSummer))
         return failure;
-    if (auto failure = readInt16(text, "夏時間", state.summer))
+    if (auto failure = readInt16(text, kSummer, state.summer))
         return failure;
 
-    if (auto failure = nextValue("アラーム時刻"))
+    if (auto failure = nextValue(kAlarmTime))
         return failure;
     if (text.empty()) {
         state.alarmTime = 0;
     } else if (const auto alarm = parseDateItem(text)) {
         state.alarmTime = *alarm;
     } else {
-        return "アラーム時刻の値" + quoted(text) + "を日付・時刻として読めません（型が一致しません）";
+        return std::string(kAlarmTime) + "の値" + quoted(text) + "を日付・時刻として読めません（型が一致しません）";
     }
 
-    if (auto failure = nextValue("アラームの種類"))
+    if (auto failure = nextValue(kBuzzer))
         return failure;
-    return readInt16(text, "アラームの種類", state.buzzer);
+    return readInt16(text, kBuzzer, state.buzzer);
 }
 
 }  // namespace zentick::settings

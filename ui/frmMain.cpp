@@ -81,7 +81,7 @@ frmMci* frmMain::midiAlarmWindow() const
 
 void frmMain::createControls()
 {
-    setUpWindow(this, "frmMain", QStringLiteral("ぽるたんの世界時計"), 3405, 1185);
+    setUpWindow(this, "frmMain", kCaption, 3405, 1185);
     setFont(msPGothic(9));  // the Japanese desktop's usual control font
 
     // Created in tab order.

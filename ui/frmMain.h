@@ -26,6 +26,9 @@ class frmMain final : public QWidget, private ClockFace {
     Q_OBJECT
 
 public:
+    // The main window's caption, which is also the program's name on the desktop.
+    static inline const QString kCaption = QStringLiteral("ぽるたんの世界時計");
+
     // The clock's tick: a change of the minute shows within this time.
     static constexpr std::chrono::milliseconds kTickInterval{3000};
 

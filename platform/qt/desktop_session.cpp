@@ -89,9 +89,9 @@ void DesktopNotifications::show(std::string_view text)
         // The clock sounds the alarm itself.
         {QStringLiteral("suppress-sound"), true},
     };
-    notify << m_appName << m_id << m_icon << QStringLiteral("時間ですよ！")
-           << QString::fromUtf8(text.data(), static_cast<qsizetype>(text.size())) << QStringList() << hints
-           << 0;  // never expires
+    // The application's name heads the notice; the alarm's words are its summary.
+    notify << m_appName << m_id << m_icon << QString::fromUtf8(text.data(), static_cast<qsizetype>(text.size()))
+           << QString() << QStringList() << hints << 0;  // never expires
     m_pending = true;
     auto* watcher = new QDBusPendingCallWatcher(bus.asyncCall(notify), this);
     connect(watcher, &QDBusPendingCallWatcher::finished, this, [this](QDBusPendingCallWatcher* call) {
