@@ -53,14 +53,7 @@ TEST(AlarmDecision, SoundsByModeAndWhetherItHasSounded)
     }
 }
 
-class RingAlarm : public ::testing::Test {
-protected:
-    test::FakeClock clock;
-    test::CountingBeeper beeper;
-    test::RecordingMessageBox messages;
-    test::FakeClockFace face;
-    ClockDevices devices{clock, beeper, messages, face};
-};
+class RingAlarm : public ::testing::Test, protected test::FakeDevices {};
 
 TEST_F(RingAlarm, BeepsAndRecordsThatTheAlarmSounded)
 {

@@ -9,13 +9,8 @@ namespace {
 
 using test::local;
 
-class ShowTime : public ::testing::Test {
+class ShowTime : public ::testing::Test, protected test::FakeDevices {
 protected:
-    test::FakeClock clock;
-    test::CountingBeeper beeper;
-    test::RecordingMessageBox messages;
-    test::FakeClockFace face;
-    ClockDevices devices{clock, beeper, messages, face};
     ClockState state;
 };
 

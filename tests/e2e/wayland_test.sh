@@ -41,6 +41,16 @@ started() {  # started FAKE-TIME ENVIRONMENT...: the program, its clock set to F
         ASAN_OPTIONS=verify_asan_link_order=0:detect_leaks=0 "$work/app/zentick" >"$work/zentick.log" 2>&1 &
     zentick_pid=$!
 }
+while_running() {  # while_running SECONDS COMMAND...: until COMMAND succeeds, while the program runs
+    local seconds=$1
+    shift
+    for _ in $(seq "$((seconds * 20))"); do
+        "$@" && return 0
+        kill -0 "$zentick_pid" 2>/dev/null || fail "the program ended on its own"
+        sleep 0.05
+    done
+    return 1
+}
 ended_and_saved() {  # ended_and_saved LINE: SIGTERM ends the program, which saved LINE
     kill -TERM "$zentick_pid"
     local status=0
@@ -70,13 +80,11 @@ if [ "$compositor" = mutter ]; then
     printf '5,0,#07:00:00#,0\r\n' >"$work/app/Zentick.ini"
     started "2026-12-08 06:59:45" WAYLAND_DEBUG=client
     window=""
-    for _ in $(seq 300); do
+    x11_window() {
         window=$(xwininfo -root -tree 2>/dev/null | awk -v name="\"$caption\":" '$2 == name && /"zentick"/ {print $1; exit}')
-        [ -n "$window" ] && break
-        kill -0 "$zentick_pid" 2>/dev/null || fail "the program ended on its own"
-        sleep 0.05
-    done
-    [ -n "$window" ] || fail "no X11 window titled $caption through XWayland"
+        [ -n "$window" ]
+    }
+    while_running 15 x11_window || fail "no X11 window titled $caption through XWayland"
     ! grep -q 'xdg_toplevel' "$work/zentick.log" || fail "the program drew its own title bar on Wayland"
 
     hints=$(xprop -id "$window" WM_NORMAL_HINTS _NET_WM_NAME _NET_WM_ALLOWED_ACTIONS)
@@ -93,16 +101,8 @@ if [ "$compositor" = mutter ]; then
     # minimised, as by a user gone to other work.
     xdotool mousemove --window "$window" 140 18 click 1
     xdotool windowminimize "$window"
-    attention=no
-    for _ in $(seq 400); do
-        if xprop -id "$window" _NET_WM_STATE | grep -q _NET_WM_STATE_DEMANDS_ATTENTION; then
-            attention=yes
-            break
-        fi
-        kill -0 "$zentick_pid" 2>/dev/null || fail "the program ended on its own"
-        sleep 0.1
-    done
-    [ "$attention" = yes ] || fail "no request for attention within 40 s of the start (the alarm is at 15 s)"
+    asks_attention() { xprop -id "$window" _NET_WM_STATE | grep -q _NET_WM_STATE_DEMANDS_ATTENTION; }
+    while_running 40 asks_attention || fail "no request for attention within 40 s of the start (the alarm is at 15 s)"
     ended_and_saved '5,0,#07:00:00#,0'
     echo "1 passed, 0 failed"
     exit 0
@@ -123,33 +123,19 @@ started "2026-12-08 06:59:58" WAYLAND_DISPLAY=$socket QT_QPA_PLATFORM=wayland WA
 
 # The protocol as the program speaks it: a toplevel titled with the
 # caption, configured by the compositor, and drawn.
-shown=no
-for _ in $(seq 600); do
-    if grep -q 'xdg_toplevel@[0-9]*\.set_title("ぽるたんの世界時計")' "$work/zentick.log" &&
-       grep -q 'xdg_surface@[0-9]*\.configure(' "$work/zentick.log" &&
-       grep -q 'xdg_surface@[0-9]*\.ack_configure(' "$work/zentick.log"; then
-        shown=yes
-        break
-    fi
-    kill -0 "$zentick_pid" 2>/dev/null || fail "the program ended on its own"
-    sleep 0.05
-done
-[ "$shown" = yes ] || fail "no main window was configured by the compositor"
+configured() {
+    grep -q 'xdg_toplevel@[0-9]*\.set_title("ぽるたんの世界時計")' "$work/zentick.log" &&
+        grep -q 'xdg_surface@[0-9]*\.configure(' "$work/zentick.log" &&
+        grep -q 'xdg_surface@[0-9]*\.ack_configure(' "$work/zentick.log"
+}
+while_running 30 configured || fail "no main window was configured by the compositor"
 grep -q 'xdg_toplevel@[0-9]*\.set_app_id("zentick")' "$work/zentick.log" || fail "the window does not name its desktop entry"
 
 # Through a tick: the new minute is drawn (a tick comes every 3 s; a loaded
 # machine may be late).
 commits=$(grep -c 'wl_surface@[0-9]*\.commit()' "$work/zentick.log")
-drawn=no
-for _ in $(seq 300); do
-    kill -0 "$zentick_pid" 2>/dev/null || fail "the program ended on its own"
-    if [ "$(grep -c 'wl_surface@[0-9]*\.commit()' "$work/zentick.log")" -gt "$commits" ]; then
-        drawn=yes
-        break
-    fi
-    sleep 0.05
-done
-[ "$drawn" = yes ] || fail "nothing was drawn within 15 s of the first frame"
+drawn_again() { [ "$(grep -c 'wl_surface@[0-9]*\.commit()' "$work/zentick.log")" -gt "$commits" ]; }
+while_running 15 drawn_again || fail "nothing was drawn within 15 s of the first frame"
 
 ended_and_saved '5,0,#07:00:00#,2'
 echo "1 passed, 0 failed"

@@ -3,6 +3,7 @@
 // Stand-ins for the platform, so tests set the time, count beeps and read
 // every message box instead of showing one.
 
+#include "core/alarm.h"
 #include "core/clock_face.h"
 #include "platform/alarm_notice.h"
 #include "platform/beeper.h"
@@ -222,6 +223,15 @@ public:
         return !open_ ? platform::MidiState::Closed
                       : playing ? platform::MidiState::Playing : platform::MidiState::Stopped;
     }
+};
+
+// Everything a tick reaches, as fakes.
+struct FakeDevices {
+    FakeClock clock;
+    CountingBeeper beeper;
+    RecordingMessageBox messages;
+    FakeClockFace face;
+    ClockDevices devices{clock, beeper, messages, face};
 };
 
 }  // namespace zentick::test
