@@ -10,8 +10,8 @@
 #include "platform/tune/helper.h"
 #include "platform/tune/process_midi_player.h"
 #include "platform/tune/wire.h"
-#include "ui/frmMain.h"
 #include "ui/fonts.h"
+#include "ui/frmMain.h"
 #include "ui/program_icon.h"
 
 #include <QApplication>

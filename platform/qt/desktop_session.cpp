@@ -11,6 +11,7 @@
 #include <cstdlib>
 #include <ranges>
 #include <string_view>
+#include <utility>
 
 namespace zentick::platform {
 
