@@ -26,6 +26,9 @@ def check(condition, what):
 def wait_for(find, what, seconds=20.0):
     deadline = time.monotonic() + seconds
     while time.monotonic() < deadline:
+        # Read afresh: the AT-SPI library keeps what it has read, and only a
+        # client listening for events hears of new applications and states.
+        pyatspi.Registry.getDesktop(0).clearCache()
         found = find()
         if found:
             return found
@@ -116,7 +119,14 @@ def main():
         xvfb = subprocess.Popen(["Xvfb", "-displayfd", str(write_end), "-screen", "0", "1024x768x24", "-nolisten",
                                  "tcp"], pass_fds=[write_end], stderr=subprocess.DEVNULL)
         os.close(write_end)
-        display = os.read(read_end, 64).decode().strip()
+        # Xvfb writes the number, then a newline, and fails if it cannot.
+        display = b""
+        while not display.endswith(b"\n"):
+            chunk = os.read(read_end, 64)
+            if not chunk:
+                sys.exit("FAIL: Xvfb did not start")
+            display += chunk
+        display = display.decode().strip()
         os.close(read_end)
 
         folder = os.path.join(work, "app")
