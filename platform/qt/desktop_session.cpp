@@ -93,24 +93,27 @@ void DesktopNotifications::show(std::string_view text)
     // The application's name heads the notice; the alarm's words are its summary.
     notify << m_appName << m_id << m_icon << QString::fromUtf8(text.data(), static_cast<qsizetype>(text.size()))
            << QString() << QStringList() << hints << 0;  // never expires
-    m_pending = true;
+    const quint64 request = ++m_requests;
     auto* watcher = new QDBusPendingCallWatcher(bus.asyncCall(notify), this);
-    connect(watcher, &QDBusPendingCallWatcher::finished, this, [this](QDBusPendingCallWatcher* call) {
+    connect(watcher, &QDBusPendingCallWatcher::finished, this, [this, request](QDBusPendingCallWatcher* call) {
         call->deleteLater();
-        m_pending = false;
         const QDBusPendingReply<uint> reply = *call;
         if (reply.isError())
             return;  // no notification service: the window's own request has to do
-        m_id = reply.value();
-        if (!m_wanted)
-            close(std::exchange(m_id, 0));  // answered while the service was still replying
+        const uint id = reply.value();
+        // Answered, or asked again, while the service was still replying.
+        if (!m_wanted || (request != m_requests && id != m_id)) {
+            close(id);
+            return;
+        }
+        m_id = id;
     });
 }
 
 void DesktopNotifications::withdraw()
 {
     m_wanted = false;
-    if (m_id != 0 && !m_pending)
+    if (m_id != 0)
         close(std::exchange(m_id, 0));
 }
 

@@ -47,9 +47,9 @@ private:
 
     QString m_appName;
     QString m_icon;
-    uint m_id = 0;           // the notice the service shows, 0 for none
-    bool m_pending = false;  // a notice asked for, its number not yet known
-    bool m_wanted = false;   // the user has not answered yet
+    uint m_id = 0;            // the notice the service shows, 0 for none
+    quint64 m_requests = 0;   // notices asked for; only the latest may stand
+    bool m_wanted = false;    // the user has not answered yet
 };
 
 }  // namespace zentick::platform
