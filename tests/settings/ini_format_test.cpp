@@ -34,7 +34,7 @@ TEST(IniFormat, EveryMinuteIsWrittenRoundedAndReadsBackBitForBit)
         const int h = minuteOfDay / 60;
         const int m = minuteOfDay % 60;
         const DateValue value = buildTime(h, m, 0);
-        char expected[16];
+        char expected[32];  // room for any two ints, so the compiler sees no truncation
         std::snprintf(expected, sizeof expected, "#%02d:%02d:00#", h, m);
         ASSERT_EQ(formatDateItem(value), expected);
         const auto back = parseDateItem(expected);
