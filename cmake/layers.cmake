@@ -75,11 +75,16 @@ function(zentick_check_links target)
     endforeach()
 endfunction()
 
-if(CMAKE_SCRIPT_MODE_FILE)
-    zentick_layer_violations("${ZENTICK_SOURCE_DIR}" violations)
+# Stops with every include that reaches upward.
+function(zentick_refuse_upward_reach top)
+    zentick_layer_violations("${top}" violations)
     if(violations)
         string(REPLACE ";" "\n  " violations "${violations}")
         message(FATAL_ERROR "A layer reaches upward:\n  ${violations}")
     endif()
+endfunction()
+
+if(CMAKE_SCRIPT_MODE_FILE)
+    zentick_refuse_upward_reach("${ZENTICK_SOURCE_DIR}")
     message(STATUS "Every layer reaches inward only")
 endif()

@@ -1,6 +1,5 @@
 #include "ui/frmMain.h"
 
-#include "core/date_value.h"
 #include "core/show_time.h"
 #include "platform/failure_words.h"
 #include "settings/ini_file.h"
@@ -197,11 +196,7 @@ void frmMain::showAlarmNotice()
     QApplication::alert(this);
     if (std::exchange(m_noticeShown, true))
         return;
-    const auto minutes = secondsOfDay(m_state.alarmTime) / 60;
-    m_platform.notice.show(QStringLiteral("アラームの時刻 %1:%2 になりました。")
-                               .arg(minutes / 60)
-                               .arg(minutes % 60, 2, 10, QLatin1Char('0'))
-                               .toStdString());
+    m_platform.notice.show("アラームの時刻 " + formatZoneTime(m_state.alarmTime) + " になりました。");
 }
 
 void frmMain::withdrawAlarmNotice()

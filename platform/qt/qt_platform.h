@@ -25,7 +25,7 @@ public:
     std::string weekdayAbbreviation(int weekday) const override;
 };
 
-// Message boxes titled with the application's name, with one OK button.
+// Message boxes titled kMessageBoxTitle, with one OK button.
 class QtMessageBox final : public MessageBox {
 public:
     QtMessageBox() = default;
