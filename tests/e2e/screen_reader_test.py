@@ -1,8 +1,10 @@
 """What a screen reader hears from the real zentick: its windows, fields,
 labels and states as AT-SPI carries them, read on a private session bus with
-the accessibility registry, the program on an X server of its own.
+the accessibility registry, the program on an X server of its own. The
+program's clock, zone and locale are the test's own: it starts at an hour of
+one digit and is set forward to one of two.
 
-Usage: dbus-run-session -- python3 screen_reader_test.py ZENTICK
+Usage: dbus-run-session -- python3 screen_reader_test.py ZENTICK LIBFAKETIME
 """
 
 import os
@@ -15,6 +17,12 @@ import time
 import pyatspi
 
 CAPTION = "ぽるたんの世界時計"
+# The computer's clock runs on Japan time; the test's too, whatever the machine's.
+ZONE = "JST-9"
+# A Tuesday, at an hour of one digit, then of two.
+START = (2026, 12, 8, 5, 4, 10)
+SET_FORWARD = (2026, 12, 8, 15, 4, 10)
+DATE_LABEL = "日付 Dec 8, Tue"  # in the C locale's names
 failures = []
 
 
@@ -34,6 +42,32 @@ def wait_for(find, what, seconds=20.0):
             return found
         time.sleep(0.1)
     sys.exit(f"FAIL: {what} did not appear within {seconds:.0f} s")
+
+
+class FakeClock:
+    """The program's clock through libfaketime: an offset from the real clock
+    in a file it reads at every look, so the test can set it while it runs."""
+
+    def __init__(self, folder, at):
+        self.file = os.path.join(folder, "faketime")
+        self.set(at)
+
+    def set(self, at):
+        self.offset = round(time.mktime(at + (0, 0, -1)) - time.time())
+        with open(self.file + ".new", "w") as rc:
+            rc.write(f"{self.offset:+d}\n")
+        os.replace(self.file + ".new", self.file)
+
+    def shown(self, lag=4.0):
+        """What the time box may show now: this minute, or the one a tick ago."""
+        now = time.time() + self.offset
+        return {h_mm(now - lag), h_mm(now)}
+
+
+def h_mm(seconds):
+    """The time box's pattern: the hour without a leading zero."""
+    local = time.localtime(seconds)
+    return f"{local.tm_hour}:{local.tm_min:02d}"
 
 
 def states(node):
@@ -59,7 +93,7 @@ def text_of(node):
     return text.getText(0, text.characterCount)
 
 
-def check_main_window(app):
+def check_main_window(app, clock_set):
     frames = [node for node in app if node is not None and node.getRoleName() == "frame"]
     check([frame.name for frame in frames] == [CAPTION], f"the main window is not one frame named {CAPTION}: "
           f"{[(node.getRoleName(), node.name) for node in app]}")
@@ -68,14 +102,23 @@ def check_main_window(app):
     check(clock is not None, "no text named 時刻 (the time)")
     if clock is not None:
         shown = text_of(clock)
-        check(len(shown) == 5 and shown[2] == ":", f"the time box shows {shown!r}")
+        check(shown in clock_set.shown(), f"the time box shows {shown!r}, not one of {sorted(clock_set.shown())}")
         check(shown not in clock.name, f"the time is announced twice: name {clock.name!r}, text {shown!r}")
         check("read only" in states(clock), f"the time box is not read-only: {sorted(states(clock))}")
-    check(any(node.getRoleName() == "label" and node.name.startswith("日付 ") for node in main),
-          "no label named 日付 (the date)")
+    dates = [node.name for node in main if node.getRoleName() == "label" and node.name.startswith("日付 ")]
+    check(dates == [DATE_LABEL], f"the date is not one label named {DATE_LABEL}: {dates}")
     for name in ("設定", "終了"):
         check(child(main, "push button", name) is not None, f"no push button {name}")
     return main
+
+
+def check_clock_set_forward(main, clock_set):
+    """The next tick after the computer's clock is set shows the new time."""
+    clock_set.set(SET_FORWARD)
+    clock = child(main, "text", "時刻")
+    if clock is not None:
+        wait_for(lambda: text_of(clock) in clock_set.shown(),
+                 f"the time {sorted(clock_set.shown())} after the clock was set forward", seconds=10)
 
 
 def check_alarm_box(main):
@@ -109,8 +152,10 @@ def check_settings_dialog(app, main):
 
 
 def main():
-    program = sys.argv[1]
+    program, faketime = sys.argv[1:3]
     work = tempfile.mkdtemp()
+    os.environ["TZ"] = ZONE
+    time.tzset()
     xvfb = zentick = None
     try:
         # The registry first, as a desktop session has it: Qt joins a running one.
@@ -134,8 +179,14 @@ def main():
         shutil.copy(program, os.path.join(folder, "zentick"))
         with open(os.path.join(folder, "Zentick.ini"), "wb") as settings:
             settings.write(b"5,0,#07:00:00#,2\r\n")
+        clock_set = FakeClock(work, START)
         environment = dict(os.environ, DISPLAY=":" + display, QT_QPA_PLATFORM="xcb",
-                           QT_LINUX_ACCESSIBILITY_ALWAYS_ON="1")
+                           QT_LINUX_ACCESSIBILITY_ALWAYS_ON="1", TZ=ZONE, LC_ALL="C.UTF-8",
+                           LD_PRELOAD=faketime, FAKETIME_TIMESTAMP_FILE=clock_set.file, FAKETIME_NO_CACHE="1",
+                           FAKETIME_DONT_FAKE_MONOTONIC="1", NO_FAKE_STAT="1",
+                           # A sanitized build wants its runtime first, and faketime is preloaded.
+                           ASAN_OPTIONS="verify_asan_link_order=0:detect_leaks=0")
+        environment.pop("FAKETIME", None)  # it would win over the file
         zentick = subprocess.Popen([os.path.join(folder, "zentick")], env=environment,
                                    stdout=subprocess.DEVNULL, stderr=subprocess.DEVNULL)
 
@@ -144,7 +195,8 @@ def main():
             return next((app for app in desktop if app is not None and app.name == CAPTION and app.childCount), None)
 
         app = wait_for(application, f"an application named {CAPTION}")
-        window = check_main_window(app)
+        window = check_main_window(app, clock_set)
+        check_clock_set_forward(window, clock_set)
         check_alarm_box(window)
         check_settings_dialog(app, window)
     finally:

@@ -30,6 +30,10 @@ trap cleanup EXIT
 fail() { echo "FAIL: $*" >&2; echo "--- the program said:" >&2; grep -v '^\[' "$work/zentick.log" | tail -20 >&2 || true; exit 1; }
 
 export XDG_RUNTIME_DIR=$runtime
+# The caption is matched in what xwininfo and xprop print, which they
+# print in the locale's characters: UTF-8, whatever the user's own. The
+# clock runs on Japan time, whatever the machine's.
+export LC_ALL=C.UTF-8 TZ=JST-9
 socket=zentick-test
 caption="ぽるたんの世界時計"
 mkdir "$work/app"
@@ -62,6 +66,15 @@ ended_and_saved() {  # ended_and_saved LINE: SIGTERM ends the program, which sav
 }
 
 if [ "$compositor" = mutter ]; then
+    # XWayland listens in /tmp/.X11-unix, and mutter ends at once if it may
+    # not write there. The folder is made by the first X server on a machine
+    # that has none yet; made by another user without the sticky world
+    # write, it is theirs alone.
+    [ -d /tmp/.X11-unix ] || mkdir -m 1777 /tmp/.X11-unix 2>/dev/null || true
+    if [ ! -w /tmp/.X11-unix ]; then
+        echo "SKIPPED: /tmp/.X11-unix is not writable by $(id -un): XWayland cannot listen" >&2
+        exit 77
+    fi
     # What a GNOME session on Wayland tells its programs; XWayland starts
     # when the first X11 program connects.
     export XDG_SESSION_TYPE=wayland XDG_CURRENT_DESKTOP=GNOME
@@ -84,7 +97,14 @@ if [ "$compositor" = mutter ]; then
         window=$(xwininfo -root -tree 2>/dev/null | awk -v name="\"$caption\":" '$2 == name && /"zentick"/ {print $1; exit}')
         [ -n "$window" ]
     }
-    while_running 15 x11_window || fail "no X11 window titled $caption through XWayland"
+    if ! while_running 15 x11_window; then
+        if grep -q 'xdg_toplevel' "$work/zentick.log"; then
+            fail "the program went to Wayland instead of XWayland ($(grep -m1 -i 'xcb' "$work/zentick.log" || echo "it gave no reason"))"
+        fi
+        echo "--- mutter said:" >&2
+        tail -5 "$work/mutter.log" >&2
+        fail "no window titled $caption within 15 s, neither through XWayland nor on Wayland"
+    fi
     ! grep -q 'xdg_toplevel' "$work/zentick.log" || fail "the program drew its own title bar on Wayland"
 
     hints=$(xprop -id "$window" WM_NORMAL_HINTS _NET_WM_NAME _NET_WM_ALLOWED_ACTIONS)
