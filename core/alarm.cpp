@@ -14,6 +14,7 @@ std::optional<std::string> sound(AlarmAction action, const ClockDevices& devices
 {
     switch (action) {
     case AlarmAction::None:
+    case AlarmAction::Missed:
         break;
     case AlarmAction::Beep:
         devices.beeper.beep();
@@ -34,27 +35,47 @@ void showAlarmFailure(std::string_view description, const ClockDevices& devices)
 
 }  // namespace
 
-AlarmAction decideAlarm(bool alarmChecked, const ClockState& state)
+std::optional<std::int64_t> minutesLate(DateValue alarmTime, const DecisionRuns& runs)
+{
+    constexpr std::int64_t kMinutesPerDay = kSecondsPerDay / 60;
+    const std::int64_t seconds = secondsOfDay(alarmTime);
+    if (seconds % 60 != 0 || buildTime(0, 0, seconds) != alarmTime)
+        return std::nullopt;
+    const std::int64_t alarmMinute = seconds / 60;
+    // The alarm's last minute before now; the remainder is taken as a
+    // non-negative one, whatever the sign of the difference.
+    const std::int64_t sinceAlarm = ((runs.now - 1 - alarmMinute) % kMinutesPerDay + kMinutesPerDay) % kMinutesPerDay;
+    const std::int64_t last = runs.now - 1 - sinceAlarm;
+    if (last <= runs.previous)
+        return std::nullopt;
+    return runs.now - last;
+}
+
+AlarmAction decideAlarm(bool alarmChecked, const ClockState& state, std::optional<DecisionRuns> runs)
 {
     if (!alarmChecked)
         return AlarmAction::None;
-    if (state.worldTime == state.alarmTime) {
+    std::optional<std::int64_t> late;
+    if (state.worldTime != state.alarmTime && runs)
+        late = minutesLate(state.alarmTime, *runs);
+    if (state.worldTime == state.alarmTime || late) {
+        AlarmAction due = AlarmAction::None;
         if (state.buzzer == kBurst)
-            return AlarmAction::Burst;
-        if (state.alarmDone != 0)
-            return AlarmAction::None;
-        return state.buzzer == kOneBeep ? AlarmAction::Beep : AlarmAction::ShowMidi;
+            due = AlarmAction::Burst;
+        else if (state.alarmDone == 0)
+            due = state.buzzer == kOneBeep ? AlarmAction::Beep : AlarmAction::ShowMidi;
+        return due != AlarmAction::None && late && *late > kLatestAlarmMinutes ? AlarmAction::Missed : due;
     }
     if (state.worldTime > state.alarmTime && state.alarmDone == 1 && state.buzzer == kBurst)
         return AlarmAction::Burst;
     return AlarmAction::None;
 }
 
-AlarmAction ringAlarm(ClockState& state, const ClockDevices& devices)
+AlarmAction ringAlarm(ClockState& state, const ClockDevices& devices, std::optional<DecisionRuns> runs)
 {
     std::string failure;
     try {
-        const AlarmAction action = decideAlarm(devices.face.alarmChecked(), state);
+        const AlarmAction action = decideAlarm(devices.face.alarmChecked(), state, runs);
         if (action == AlarmAction::None)
             return action;
         const auto error = sound(action, devices);

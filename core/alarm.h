@@ -6,6 +6,9 @@
 #include "platform/clock.h"
 #include "platform/message_box.h"
 
+#include <cstdint>
+#include <optional>
+
 namespace zentick {
 
 inline constexpr int kBurstBeeps = 201;
@@ -18,18 +21,40 @@ struct ClockDevices {
     ClockFace& face;
 };
 
-enum class AlarmAction { None, Beep, Burst, ShowMidi };
+// Missed: the alarm's minute passed while no tick ran, longer ago than an
+// alarm may come late; nothing sounds, and the user is to be told.
+enum class AlarmAction { None, Beep, Burst, ShowMidi, Missed };
+
+// An alarm whose minute no tick saw (the computer slept, or its clock was
+// set forward) still sounds when it is found at most this many minutes late.
+inline constexpr std::int64_t kLatestAlarmMinutes = 5;
+
+// Two runs of the alarm decision, the one before and this one, in whole
+// minutes of the zone's time since the epoch.
+struct DecisionRuns {
+    std::int64_t previous = 0;
+    std::int64_t now = 0;
+};
+
+// How many minutes before `runs.now` the alarm's minute last fell, when it
+// fell strictly between the two runs, so that neither saw it. Only an alarm
+// time a tick can equal (a time of day in whole minutes) has such a minute.
+std::optional<std::int64_t> minutesLate(DateValue alarmTime, const DecisionRuns& runs);
 
 // What the alarm does on this tick. A single beep and the tune sound once
 // until re-armed; the burst repeats on every tick from the alarm minute until
-// the user re-arms or the zone's day ends.
-AlarmAction decideAlarm(bool alarmChecked, const ClockState& state);
+// the user re-arms or the zone's day ends. An alarm minute that fell between
+// the last run and this one counts as this tick's: it sounds as on time when
+// at most kLatestAlarmMinutes late, and is Missed when later than that.
+AlarmAction decideAlarm(bool alarmChecked, const ClockState& state, std::optional<DecisionRuns> runs = std::nullopt);
 
-// Sounds the alarm when it is due and records that it has. Returns what
-// sounded: None when nothing did, or when it failed. Failures are shown to
-// the user here and never reach the caller; a failed MIDI window leaves the
-// alarm armed, so the next tick of the same minute tries again.
-AlarmAction ringAlarm(ClockState& state, const ClockDevices& devices);
+// Sounds the alarm when it is due and records that it has; a missed alarm
+// counts as given, so the rest of the day goes as after a sounded one.
+// Returns what sounded (or Missed): None when nothing did, or when it failed.
+// Failures are shown to the user here and never reach the caller; a failed
+// MIDI window leaves the alarm armed, so the next tick of the same minute
+// tries again.
+AlarmAction ringAlarm(ClockState& state, const ClockDevices& devices, std::optional<DecisionRuns> runs = std::nullopt);
 
 // What the MIDI alarm window's show request reports when its load fails.
 inline constexpr std::string_view kMidiAlarmClosedWhileLoading = "MIDI アラームの画面は開く途中で閉じられました";

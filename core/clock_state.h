@@ -3,12 +3,13 @@
 #include "core/date_value.h"
 
 #include <cstdint>
+#include <optional>
 
 namespace zentick {
 
 // The one record the whole program works on. The first four fields are the
-// user's settings and survive a restart through the settings file; the last
-// two live only while the program runs. Plain fields on purpose: the windows,
+// user's settings and survive a restart through the settings file; the rest
+// live only while the program runs. Plain fields on purpose: the windows,
 // the clock core and the settings file all read and assign them directly.
 struct ClockState {
     std::int16_t area = 0;    // index into the zone table
@@ -17,6 +18,10 @@ struct ClockState {
     std::int16_t buzzer = 0;  // what sounds at the alarm: kOneBeep, kBurst, or the tune
     DateValue worldTime = 0;  // zone time of day from the last tick, whole minutes
     std::int16_t alarmDone = 0;  // 1 once the alarm has sounded and not been re-armed
+    // The local clock's minute (since the epoch) at the last alarm decision,
+    // none before the first: the next one looks back over the minutes between,
+    // which no tick saw when the computer slept or its clock was set forward.
+    std::optional<std::int64_t> decidedAt = std::nullopt;
 };
 
 // What `buzzer` holds: one beep, a burst of beeps, or the MIDI tune, which

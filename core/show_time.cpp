@@ -23,21 +23,39 @@ std::string formatZoneTime(DateValue time)
     return std::to_string(seconds / 3600) + (minute < 10 ? ":0" : ":") + std::to_string(minute);
 }
 
-void showZoneTime(ClockState& state, const ClockDevices& devices)
+namespace {
+
+ZoneTime showZoneTimeAt(const platform::LocalDateTime& local, ClockState& state, const ClockDevices& devices)
 {
-    const auto result = computeWorldTime(devices.clock.now(), state.area, state.summer);
+    const auto result = computeWorldTime(local, state.area, state.summer);
     if (const auto* error = std::get_if<WorldTimeError>(&result))
         throw ClockError(describe(*error));
     const auto& zone = std::get<ZoneTime>(result);
     state.worldTime = zone.time;
     devices.face.setDateText(formatZoneDate(zone.date, devices.clock));
     devices.face.setTimeText(formatZoneTime(zone.time));
+    return zone;
+}
+
+}  // namespace
+
+void showZoneTime(ClockState& state, const ClockDevices& devices)
+{
+    showZoneTimeAt(devices.clock.now(), state, devices);
 }
 
 AlarmAction showTime(ClockState& state, const ClockDevices& devices)
 {
-    showZoneTime(state, devices);
-    return ringAlarm(state, devices);
+    const platform::LocalDateTime local = devices.clock.now();
+    const std::int64_t zoneMinute = minutesSinceEpoch(showZoneTimeAt(local, state, devices));
+    const std::int64_t localMinute = minutesSinceEpoch(local);
+    // The last decision's minute in the zone as it is set now: a zone changed
+    // since then moves no alarm into the minutes between.
+    std::optional<DecisionRuns> runs;
+    if (state.decidedAt)
+        runs = DecisionRuns{*state.decidedAt + (zoneMinute - localMinute), zoneMinute};
+    state.decidedAt = localMinute;
+    return ringAlarm(state, devices, runs);
 }
 
 }  // namespace zentick

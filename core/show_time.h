@@ -23,7 +23,8 @@ std::string formatZoneTime(DateValue time);
 // which a supported `area` never causes.
 void showZoneTime(ClockState& state, const ClockDevices& devices);
 
-// One tick: showZoneTime, then the alarm decision. Returns what sounded.
+// One tick: showZoneTime, then the alarm decision, which looks back over
+// the minutes since the last tick's. Returns what sounded.
 AlarmAction showTime(ClockState& state, const ClockDevices& devices);
 
 }  // namespace zentick

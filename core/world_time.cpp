@@ -83,4 +83,17 @@ std::string describe(WorldTimeError error)
     return "地域の時刻を計算できません。";
 }
 
+std::int64_t minutesSinceEpoch(const platform::LocalDateTime& local)
+{
+    using namespace std::chrono;
+    const year_month_day date{year{local.year}, month{static_cast<unsigned>(local.month)},
+                              day{static_cast<unsigned>(local.day)}};
+    return static_cast<std::int64_t>(dateValueOf(date)) * 1440 + std::int64_t{local.hour} * 60 + local.minute;
+}
+
+std::int64_t minutesSinceEpoch(const ZoneTime& zone)
+{
+    return static_cast<std::int64_t>(zone.date) * 1440 + secondsOfDay(zone.time) / 60;
+}
+
 }  // namespace zentick

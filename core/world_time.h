@@ -26,4 +26,8 @@ std::variant<ZoneTime, WorldTimeError> computeWorldTime(const platform::LocalDat
 
 std::string describe(WorldTimeError error);
 
+// Whole minutes since the epoch: of a local clock reading, and of a zone's date and time.
+std::int64_t minutesSinceEpoch(const platform::LocalDateTime& local);
+std::int64_t minutesSinceEpoch(const ZoneTime& zone);
+
 }  // namespace zentick

@@ -53,26 +53,62 @@ TEST(AlarmDecision, SoundsByModeAndWhetherItHasSounded)
     }
 }
 
+TEST(AlarmDecision, FindsTheAlarmMinuteNoRunSaw)
+{
+    // Runs as zone minutes since the epoch: day 100 at the given time.
+    const auto at = [](int day, int hour, int minute) { return std::int64_t{day} * 1440 + hour * 60 + minute; };
+    struct Case {
+        const char* name;
+        DateValue alarm;
+        DecisionRuns runs;
+        std::optional<std::int64_t> late;
+    } const cases[] = {
+        {"runs a minute apart see every minute", buildTime(7, 0, 0), {at(100, 7, 0), at(100, 7, 1)}, std::nullopt},
+        {"the minute between two runs", buildTime(7, 0, 0), {at(100, 6, 59), at(100, 7, 1)}, 1},
+        {"the gap ends in the alarm minute: not between", buildTime(7, 0, 0), {at(100, 6, 0), at(100, 7, 0)},
+         std::nullopt},
+        {"the gap starts in the alarm minute: seen", buildTime(7, 0, 0), {at(100, 7, 0), at(100, 8, 0)}, std::nullopt},
+        {"the latest of several days' alarms", buildTime(7, 0, 0), {at(100, 6, 0), at(103, 6, 0)}, 23 * 60},
+        {"across midnight", buildTime(23, 58, 0), {at(100, 23, 50), at(101, 0, 3)}, 5},
+        {"alarm at midnight", buildTime(0, 0, 0), {at(100, 23, 59), at(101, 0, 2)}, 2},
+        {"a clock set back sees no gap", buildTime(7, 0, 0), {at(100, 8, 0), at(100, 6, 0)}, std::nullopt},
+        // Hand-edited files: alarm times no tick ever equals never come late either.
+        {"an alarm time with seconds", buildTime(7, 0, 30), {at(100, 6, 0), at(100, 8, 0)}, std::nullopt},
+        {"an alarm time with a date", 45000 + buildTime(7, 0, 0), {at(100, 6, 0), at(100, 8, 0)}, std::nullopt},
+    };
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.name);
+        EXPECT_EQ(minutesLate(c.alarm, c.runs), c.late);
+    }
+}
+
 class RingAlarm : public ::testing::Test, protected test::FakeDevices {};
 
 TEST_F(RingAlarm, BeepsAndRecordsThatTheAlarmSounded)
 {
+    // A run at 7:40 after one at 6:50: the alarm is 40 minutes late.
+    const DecisionRuns asleep{6 * 60 + 50, 7 * 60 + 40};
     struct Case {
         const char* name;
         std::int16_t buzzer;
+        int minute;
+        std::optional<DecisionRuns> runs;
+        AlarmAction action;
         int beeps;
         int midiRequests;
     } const cases[] = {
-        {"single beep", 0, 1, 0},
-        {"burst", 1, kBurstBeeps, 0},
-        {"tune", 2, 0, 1},
+        {"single beep", 0, 0, std::nullopt, AlarmAction::Beep, 1, 0},
+        {"burst", 1, 0, std::nullopt, AlarmAction::Burst, kBurstBeeps, 0},
+        {"tune", 2, 0, std::nullopt, AlarmAction::ShowMidi, 0, 1},
+        {"a beep too late to sound is given all the same", 0, 40, asleep, AlarmAction::Missed, 0, 0},
+        {"a tune too late to sound is given all the same", 2, 40, asleep, AlarmAction::Missed, 0, 0},
     };
     for (const auto& c : cases) {
         SCOPED_TRACE(c.name);
         beeper.beeps = 0;
         face.midiRequests = 0;
-        auto state = stateAt(7, 0, c.buzzer, 0);
-        ringAlarm(state, devices);
+        auto state = stateAt(7, c.minute, c.buzzer, 0);
+        EXPECT_EQ(ringAlarm(state, devices, c.runs), c.action);
         EXPECT_EQ(beeper.beeps, c.beeps);
         EXPECT_EQ(face.midiRequests, c.midiRequests);
         EXPECT_EQ(state.alarmDone, 1);

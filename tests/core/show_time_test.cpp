@@ -52,6 +52,24 @@ TEST_F(ShowTime, EndsWithTheAlarmDecisionOnTheNewZoneTime)
     EXPECT_EQ(beeper.beeps, 1);
 }
 
+TEST_F(ShowTime, AZoneChosenBetweenTwoTicksMovesNoAlarmIntoTheMinutesBetween)
+{
+    // Japan at 6:50, then Tonga, four hours ahead, 3 s later: its zone time
+    // leaps past the 7:00 alarm, but no minute went by unseen.
+    state.area = 5;
+    state.alarmTime = buildTime(7, 0, 0);
+    clock.time = local(2026, 12, 8, 6, 50, 0);
+    EXPECT_EQ(showTime(state, devices), AlarmAction::None);
+    state.area = 0;
+    clock.time = local(2026, 12, 8, 6, 50, 3);
+    EXPECT_EQ(showTime(state, devices), AlarmAction::None);
+    EXPECT_EQ(face.timeText, "10:50");
+    // And back from Tonga across its own 7:00 (10:50 to 6:50).
+    state.area = 5;
+    clock.time = local(2026, 12, 8, 6, 50, 6);
+    EXPECT_EQ(showTime(state, devices), AlarmAction::None);
+}
+
 TEST_F(ShowTime, AZoneThatCannotBeComputedIsAFailureNotAWrongTime)
 {
     state.area = 1000;
