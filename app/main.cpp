@@ -4,6 +4,7 @@
 #include "platform/bell/bell_player.h"
 #include "platform/disk/disk_file_system.h"
 #include "platform/qt/desktop_session.h"
+#include "platform/qt/logind_sleep_watch.h"
 #include "platform/qt/qt_platform.h"
 #include "platform/qt/termination.h"
 #include "platform/tune/fluid_synth_player.h"
@@ -95,9 +96,10 @@ int main(int argc, char* argv[])
     platform::ProcessMidiPlayer midi(platform::ProcessMidiPlayer::runningProgram(),
                                      {QString::fromUtf8(platform::kTunePlayerSwitch)});
     platform::DesktopNotifications notice(QApplication::applicationName(), QStringLiteral("zentick"));
+    platform::LogindSleepWatch sleep;
 
     ClockState state;
-    ui::frmMain window(state, {clock, beeper, messages, files, programDir, midi, notice});
+    ui::frmMain window(state, {clock, beeper, messages, files, programDir, midi, notice, sleep});
     if (window.failed())
         return EXIT_FAILURE;
     // The session's end leaves every event loop, those of open message boxes

@@ -46,6 +46,27 @@ int buttonCode(Qt::MouseButton button)
     }
 }
 
+// Why no tick saw the alarm's minute, for the user: the computer slept
+// (logind said so, or the boot clock ran on while the monotonic one stood),
+// the clock itself stood (time went by awake with no alarm decision: the
+// program was stopped, or waited on a box), or else the computer's clock
+// was set forward.
+std::string_view whyUnseen(bool woke, platform::Uptime since)
+{
+    using namespace std::chrono_literals;
+    if (woke || since.asleep >= 1min)
+        return "コンピューターがスリープしていたため";
+    if (since.awake >= 1min)
+        return "この時計が止まっていたため";
+    return "コンピューターの時計が進められたため";
+}
+
+// The words of the alarm's desktop notice.
+std::string alarmWords(DateValue alarmTime)
+{
+    return "アラームの時刻 " + formatZoneTime(alarmTime) + " になりました。";
+}
+
 // Closing a window that is not open does nothing.
 void closeIfOpen(QWidget* window)
 {
@@ -64,9 +85,13 @@ frmMain::frmMain(ClockState& state, const UiPlatform& platform)
     connectSignals();
     m_Timer1->start();
     guarded([this] { Form_Load(); });
+    m_platform.sleep.onWake([this] { computerWoke(); });
 }
 
-frmMain::~frmMain() = default;
+frmMain::~frmMain()
+{
+    m_platform.sleep.onWake({});
+}
 
 frmIni* frmMain::settingsDialog() const
 {
@@ -182,21 +207,34 @@ void frmMain::showTime()
     // Before the decision, so the sounds of the tune that this very tick may
     // call for are already on their way.
     holdTuneSounds();
+    const platform::Uptime uptime = m_platform.sleep.uptime();
     const AlarmAction action = zentick::showTime(m_state, m_devices);
-    if (action != AlarmAction::None)
-        showAlarmNotice();  // seen on a muted or soundless machine too
+    const platform::Uptime sinceDecision = uptime - std::exchange(m_decidedUptime, uptime);
+    const bool woke = std::exchange(m_wokeSinceDecision, false);
+    if (action == AlarmAction::Missed)
+        tellMissedAlarm(whyUnseen(woke, sinceDecision));
+    else if (action != AlarmAction::None)
+        showAlarmNotice(alarmWords(m_state.alarmTime));  // seen on a muted or soundless machine too
     if (action == AlarmAction::Beep || action == AlarmAction::Burst)
         m_alarmRang = true;
     ringTuneBells();
     tellIfUnheard();
 }
 
-void frmMain::showAlarmNotice()
+void frmMain::showAlarmNotice(const std::string& words)
 {
     QApplication::alert(this);
     if (std::exchange(m_noticeShown, true))
         return;
-    m_platform.notice.show("アラームの時刻 " + formatZoneTime(m_state.alarmTime) + " になりました。");
+    m_platform.notice.show(words);
+}
+
+void frmMain::tellMissedAlarm(std::string_view why)
+{
+    const std::string words =
+        std::string(why) + "、アラームの時刻 " + formatZoneTime(m_state.alarmTime) + " に鳴らせませんでした。";
+    showAlarmNotice(words);
+    m_platform.messages.notify(words);
 }
 
 void frmMain::withdrawAlarmNotice()
@@ -208,7 +246,7 @@ void frmMain::withdrawAlarmNotice()
 void frmMain::startTuneBells()
 {
     m_tuneBells = true;
-    showAlarmNotice();
+    showAlarmNotice(alarmWords(m_state.alarmTime));
     ringTuneBells();
 }
 
@@ -277,6 +315,15 @@ void frmMain::rearm()
 void frmMain::Timer1_Timer()
 {
     guarded([this] { showTime(); });
+}
+
+void frmMain::computerWoke()
+{
+    if (!m_Timer1->isActive())
+        return;  // closed, or ended by a failure
+    m_wokeSinceDecision = true;
+    m_Timer1->start();  // the next tick a whole interval from now
+    Timer1_Timer();
 }
 
 void frmMain::chkAl_Click()

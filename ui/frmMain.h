@@ -66,9 +66,13 @@ private:
     void rearm();
     // Keeps the tune's sounds loaded exactly while a tune may be wanted.
     void holdTuneSounds();
-    // The window's request for attention and the desktop's notice, which
-    // stays until the user answers the alarm.
-    void showAlarmNotice();
+    // The computer has woken: the tick runs at once.
+    void computerWoke();
+    // The window's request for attention and the desktop's notice, saying
+    // `words`, which stays until the user answers the alarm.
+    void showAlarmNotice(const std::string& words);
+    // An alarm found too late to sound: told without waiting, and why.
+    void tellMissedAlarm(std::string_view why);
     void withdrawAlarmNotice();
     // Bells in place of a tune that cannot sound, from the moment its
     // failure is shown until the user answers it.
@@ -117,6 +121,9 @@ private:
     bool m_alarmRang = false;    // bells were asked for since the alarm was last armed
     bool m_unheardTold = false;
     bool m_noticeShown = false;  // the desktop shows the alarm's notice
+    // At the last alarm decision, and since: for the words of a missed alarm.
+    platform::Uptime m_decidedUptime;
+    bool m_wokeSinceDecision = false;
 };
 
 }  // namespace zentick::ui

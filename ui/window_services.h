@@ -9,6 +9,7 @@
 #include "platform/message_box.h"
 #include "platform/midi_player.h"
 #include "platform/program_dir.h"
+#include "platform/sleep_watch.h"
 
 #include <QString>
 
@@ -24,6 +25,7 @@ struct UiPlatform {
     const platform::ProgramDir& programDir;
     platform::MidiPlayer& midi;
     platform::AlarmNotice& notice;
+    platform::SleepWatch& sleep;
 };
 
 // Text from the core and the platform, which is UTF-8, for the windows.

@@ -12,6 +12,7 @@
 #include "platform/message_box.h"
 #include "platform/midi_player.h"
 #include "platform/program_dir.h"
+#include "platform/sleep_watch.h"
 
 #include <array>
 #include <functional>
@@ -91,6 +92,21 @@ public:
 
     void show(std::string_view text) override { shown.emplace_back(text); }
     void withdraw() override { ++withdrawn; }
+};
+
+// The computer's sleep as the test makes it: wake() is logind's word.
+class FakeSleepWatch final : public platform::SleepWatch {
+public:
+    platform::Uptime now;
+    std::function<void()> woke;
+
+    void onWake(std::function<void()> handler) override { woke = std::move(handler); }
+    platform::Uptime uptime() const override { return now; }
+    void wake()
+    {
+        if (woke)
+            woke();
+    }
 };
 
 class FakeClockFace final : public ClockFace {

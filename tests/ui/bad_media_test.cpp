@@ -27,13 +27,14 @@ struct ClockOnRealPlayer {
     MemoryFileSystem files;
     FixedProgramDir programDir;
     RecordingAlarmNotice notice;
+    FakeSleepWatch sleep;
     ClockState state;
     std::unique_ptr<frmMain> window;
 
     ClockOnRealPlayer(const fs::path& dir, platform::MidiPlayer& midi) : programDir(dir)
     {
         files.files[settings::iniPath(dir)] = "5,0,#12:00:00#,2\r\n";
-        window = std::make_unique<frmMain>(state, UiPlatform{clock, beeper, messages, files, programDir, midi, notice});
+        window = std::make_unique<frmMain>(state, UiPlatform{clock, beeper, messages, files, programDir, midi, notice, sleep});
         window->show();
         window->findChild<QCheckBox*>("chkAl")->click();
     }

@@ -264,6 +264,69 @@ TEST_F(MainWindowTest, TheDesktopsNoticeOfTheAlarmStaysUntilTheUserAnswers)
     }
 }
 
+TEST_F(MainWindowTest, AnAlarmSleptThroughSoundsOnWakingOrIsToldWhyNot)
+{
+    using namespace std::chrono_literals;
+    // The alarm box checked at 6:59:50, the alarm at 7:00; then the gap.
+    struct Case {
+        const char* name;
+        std::int16_t buzzer;
+        int hour, minute;         // when the clock runs again
+        platform::Uptime passed;  // as the system's clocks saw the gap
+        bool logindSaid;          // logind's word came: the tick runs at once
+        int beeps;
+        bool tune;
+        const char* told;  // the note and the desktop's notice
+    } const cases[] = {
+        {"3 minutes asleep, one beep", 0, 7, 2, {0ms, 3min}, true, 1, false, nullptr},
+        {"3 minutes asleep, the tune", 2, 7, 2, {0ms, 3min}, true, 0, true, nullptr},
+        {"40 minutes asleep", 0, 7, 39, {0ms, 40min}, true, 0, false,
+         "コンピューターがスリープしていたため、アラームの時刻 7:00 に鳴らせませんでした。"},
+        {"40 minutes asleep without logind: the boot clock tells", 2, 7, 39, {0ms, 40min}, false, 0, false,
+         "コンピューターがスリープしていたため、アラームの時刻 7:00 に鳴らせませんでした。"},
+        {"the computer's clock set 40 minutes forward", 0, 7, 39, {3s, 0ms}, false, 0, false,
+         "コンピューターの時計が進められたため、アラームの時刻 7:00 に鳴らせませんでした。"},
+        {"the clock stopped for 40 minutes", 0, 7, 39, {40min, 0ms}, false, 0, false,
+         "この時計が止まっていたため、アラームの時刻 7:00 に鳴らせませんでした。"},
+    };
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.name);
+        beeper.beeps = 0;
+        messages.notes.clear();
+        notice = {};
+        writeSettings("5,0,#07:00:00#," + std::to_string(c.buzzer) + "\r\n");
+        clock.time = local(2026, 12, 8, 6, 59, 50);
+        start();
+        checkAlarm(true);
+        sleep.now = {1h, 10min};
+        tick();
+
+        clock.time = local(2026, 12, 8, c.hour, c.minute, 0);
+        sleep.now = {sleep.now.awake + c.passed.awake, sleep.now.asleep + c.passed.asleep};
+        if (c.logindSaid) {
+            sleep.wake();
+            EXPECT_GT(control<QTimer>("Timer1")->remainingTime(), 2000) << "the next tick a whole interval on";
+        } else {
+            tick();
+        }
+        EXPECT_EQ(timeText(), QStringLiteral("7:%1").arg(c.minute, 2, 10, QLatin1Char('0')));
+        EXPECT_EQ(beeper.beeps, c.beeps);
+        EXPECT_EQ(main->midiAlarmWindow() != nullptr && main->midiAlarmWindow()->isVisible(), c.tune);
+        if (c.told) {
+            EXPECT_EQ(messages.notes, std::vector<std::string>{c.told});
+            EXPECT_EQ(notice.shown, std::vector<std::string>{c.told});
+        } else {
+            EXPECT_TRUE(messages.notes.empty());
+            EXPECT_EQ(notice.shown, std::vector<std::string>{"アラームの時刻 7:00 になりました。"});
+        }
+        tick();
+        EXPECT_EQ(messages.notes.size(), c.told ? 1u : 0u) << "told once";
+        if (main->midiAlarmWindow())
+            main->midiAlarmWindow()->close();
+        main->close();
+    }
+}
+
 TEST_F(MainWindowTest, ATickWhileAMessageIsOpenShowsTheTimeAndDecidesNothing)
 {
     writeSettings("5,0,#12:00:00#,2\r\n");

@@ -34,7 +34,8 @@ protected:
     FixedProgramDir programDir{"/opt/zentick"};
     FakeMidiPlayer midi;
     RecordingAlarmNotice notice;
-    UiPlatform platform{clock, beeper, messages, files, programDir, midi, notice};
+    FakeSleepWatch sleep;
+    UiPlatform platform{clock, beeper, messages, files, programDir, midi, notice, sleep};
     ClockState state;
     std::unique_ptr<frmMain> main;
 
@@ -52,6 +53,7 @@ protected:
 
     frmMain& start()
     {
+        main.reset();  // one clock at a time, as the program has: the platform serves one
         main = std::make_unique<frmMain>(state, platform);
         main->show();
         return *main;

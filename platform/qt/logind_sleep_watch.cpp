@@ -1,0 +1,66 @@
+#include "platform/qt/logind_sleep_watch.h"
+
+#include <QDBusConnection>
+#include <QTimer>
+
+#include <chrono>
+#include <ctime>
+#include <utility>
+
+namespace zentick::platform {
+
+namespace {
+
+using std::chrono::milliseconds;
+
+#if defined(__linux__) || defined(__APPLE__)
+milliseconds reading(clockid_t clock)
+{
+    timespec now{};
+    clock_gettime(clock, &now);
+    return std::chrono::duration_cast<milliseconds>(std::chrono::seconds(now.tv_sec) + std::chrono::nanoseconds(now.tv_nsec));
+}
+#endif
+
+}  // namespace
+
+void LogindSleepWatch::onWake(std::function<void()> woke)
+{
+    m_woke = std::move(woke);
+    // Once the event loop runs: the first frame need not wait for the bus.
+    if (m_woke && !std::exchange(m_listening, true))
+        QTimer::singleShot(0, this, &LogindSleepWatch::listen);
+}
+
+void LogindSleepWatch::listen()
+{
+    QDBusConnection::systemBus().connect(QStringLiteral("org.freedesktop.login1"),
+                                         QStringLiteral("/org/freedesktop/login1"),
+                                         QStringLiteral("org.freedesktop.login1.Manager"),
+                                         QStringLiteral("PrepareForSleep"), this, SLOT(prepareForSleep(bool)));
+}
+
+void LogindSleepWatch::prepareForSleep(bool goingToSleep)
+{
+    // Going to sleep needs nothing: a tune playing then is found again, or
+    // its lost output told, after waking, as after a sound server's restart.
+    if (!goingToSleep && m_woke)
+        m_woke();
+}
+
+Uptime LogindSleepWatch::uptime() const
+{
+#if defined(__linux__)
+    // The boot clock runs on while the computer sleeps; the monotonic one stops.
+    const milliseconds awake = reading(CLOCK_MONOTONIC);
+    return {awake, reading(CLOCK_BOOTTIME) - awake};
+#elif defined(__APPLE__)
+    const milliseconds awake = reading(CLOCK_UPTIME_RAW);
+    return {awake, reading(CLOCK_MONOTONIC) - awake};
+#else
+    // No clock here tells sleep apart: a sleep reads as time awake.
+    return {std::chrono::duration_cast<milliseconds>(std::chrono::steady_clock::now().time_since_epoch()), {}};
+#endif
+}
+
+}  // namespace zentick::platform
