@@ -8,6 +8,8 @@
 #include "support/midi_file.h"
 // Xlib's macros (None, Bool) clash with GoogleTest's names: these come last.
 #include "support/alarm_run.h"
+#include "support/logind.h"
+#include "support/screen_reader.h"
 #include "support/sound_server.h"
 
 #include <algorithm>
@@ -207,13 +209,104 @@ TEST_F(AlarmThroughSoundServer, SoundTroubleIsToldOrRungThrough)
     }
 }
 
+// The computer asleep across the alarm: the program stopped as a suspend
+// freezes it (SIGSTOP, its tune helper too), its clock moved on, then let
+// go with logind's word that the computer woke. And a clock set forward
+// over the alarm minute with no word at all.
+TEST_F(AlarmThroughSoundServer, AnAlarmSleptThroughSoundsOnWakingOrIsTold)
+{
+    ASSERT_TRUE(server.ready()) << "the private " << server.name() << " did not start";
+    ASSERT_TRUE(display.ok()) << "no X display: run this under xvfb-run";
+    const zentick::test::FakeLogind logind;
+    ASSERT_TRUE(logind.ready()) << "python3-dbusmock's logind did not start";
+    const zentick::test::ScreenReader reader(ZENTICK_ATSPI_WATCH);
+    const zentick::test::AlarmProgram watched{
+        ZENTICK_EXE, FAKETIME_LIBRARY, {logind.environment(), "QT_LINUX_ACCESSIBILITY_ALWAYS_ON=1"}};
+
+    struct Case {
+        const char* name;
+        int buzzer;
+        bool tune;
+        std::chrono::seconds gap;
+        bool asleep;        // stopped and woken with logind's word; else the clock is only set forward
+        const char* shown;  // the time box after the gap
+        bool heard;         // else told
+    } const cases[] = {
+        {"3 minutes asleep, one beep", 0, false, 3min, true, "7:02", true},
+        {"3 minutes asleep, the tune", 2, true, 3min, true, "7:02", true},
+        {"40 minutes asleep, one beep", 0, false, 40min, true, "7:39", false},
+        {"the clock set forward from 6:59:55 to 7:01:30", 0, false, 95s, false, "7:01", true},
+    };
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.name);
+        Clock::time_point woke;
+        const Alarm alarm = hearAlarm(
+            server, display, watched, c.buzzer, c.tune ? zentick::test::pianoMelody() : "", 1s,
+            [&](DuringAlarm& during) {
+                if (c.asleep) {
+                    woke = zentick::test::sleepAndWake(during, logind, c.gap);
+                } else {
+                    std::this_thread::sleep_until(during.alarm.started + 10s);  // 6:59:55
+                    during.clock.forward(c.gap);
+                    woke = Clock::now();
+                }
+                std::this_thread::sleep_for(6s);
+            },
+            "2026-12-08 06:59:45");
+        ASSERT_TRUE(alarm.programRan);
+        const auto ms = [&](Clock::time_point at) {
+            return static_cast<long long>(std::chrono::duration_cast<std::chrono::milliseconds>(at - woke).count());
+        };
+        const auto shown = reader.timeShown(c.shown, woke);
+        ASSERT_TRUE(shown) << "the time box never showed " << c.shown;
+        const auto* sound = alarm.firstSoundAfter(woke);
+        std::printf("%s: time shown %lld ms after, first sound %s\n", c.name, ms(*shown),
+                    sound ? (std::to_string(ms(sound->arrived)) + " ms after").c_str() : "none");
+        // Logind's word runs the tick at once; a clock set forward waits for the next.
+        EXPECT_LE(ms(*shown), c.asleep ? 1000 : 4000) << "the old time stayed";
+        if (c.heard) {
+            ASSERT_NE(sound, nullptr) << "nothing was heard";
+            EXPECT_LE(ms(sound->arrived), 4000) << "the late alarm came late";
+        } else {
+            EXPECT_EQ(sound, nullptr) << "an alarm 39 minutes late sounded";
+            const auto told = reader.noteShown("アラームの時刻 7:00 に鳴らせませんでした", woke);
+            ASSERT_TRUE(told) << "the missed alarm was not told";
+            EXPECT_LE(ms(*told), 4000);
+        }
+    }
+    {
+        SCOPED_TRACE("asleep while the tune plays");
+        Clock::time_point woke;
+        bool answered = false;
+        const Alarm alarm = hearAlarm(server, display, watched, 2, zentick::test::longMelody(40), 1s,
+                                      [&](DuringAlarm& during) {
+                                          std::this_thread::sleep_until(during.alarm.started + zentick::test::kFirstTick + 2s);
+                                          woke = zentick::test::sleepAndWake(during, logind, 10min, true);
+                                          std::this_thread::sleep_for(4s);
+                                          // The tune's window still answers: closed, it takes the tune with it.
+                                          if (const auto tune = display.findWindow("時間ですよ！"))
+                                              display.requestClose(*tune);
+                                          for (int i = 0; i < 100 && !answered; ++i) {
+                                              std::this_thread::sleep_for(50ms);
+                                              answered = !display.isShown("時間ですよ！") && server.streams().empty();
+                                          }
+                                      });
+        ASSERT_TRUE(alarm.programRan);
+        const auto* again = alarm.firstSoundAfter(woke);
+        ASSERT_NE(again, nullptr) << "silence after waking: neither the tune nor bells";
+        std::printf("asleep while the tune plays: sound again %lld ms after waking\n",
+                    static_cast<long long>(std::chrono::duration_cast<std::chrono::milliseconds>(again->arrived - woke).count()));
+        EXPECT_TRUE(answered) << "the tune window did not close, or its sound went on";
+    }
+}
+
 TEST_F(AlarmThroughSoundServer, ATunesSoundsAreHeldOnlyWhileItIsArmed)
 {
 #ifdef ZENTICK_SANITIZED
     GTEST_SKIP() << "AddressSanitizer keeps freed memory in quarantine: memory is measured in the build for users";
 #endif
     ASSERT_TRUE(display.ok()) << "no X display: run this under xvfb-run";
-    const auto memory = zentick::test::memoryWithTuneArmed(display, {ZENTICK_EXE, FAKETIME_LIBRARY});
+    const auto memory = zentick::test::memoryWithTuneArmed(display, program);
     ASSERT_GT(memory.neverArmed.program, 0) << "the program did not start";
     for (const auto& [when, resident] : {std::pair{"never armed", memory.neverArmed}, {"armed", memory.armed},
                                          {"switched off", memory.switchedOff}}) {

@@ -16,7 +16,8 @@ import time
 
 import pyatspi
 
-CAPTION = "ぽるたんの世界時計"
+sys.path.insert(0, os.path.join(os.path.dirname(os.path.abspath(__file__)), "..", "support"))
+from atspi import CAPTION, application, child, desktop, text_of  # noqa: E402
 # The computer's clock runs on Japan time; the test's too, whatever the machine's.
 ZONE = "JST-9"
 # A Tuesday, at an hour of one digit, then of two.
@@ -34,9 +35,7 @@ def check(condition, what):
 def wait_for(find, what, seconds=20.0):
     deadline = time.monotonic() + seconds
     while time.monotonic() < deadline:
-        # Read afresh: the AT-SPI library keeps what it has read, and only a
-        # client listening for events hears of new applications and states.
-        pyatspi.Registry.getDesktop(0).clearCache()
+        desktop()  # read afresh
         found = find()
         if found:
             return found
@@ -74,23 +73,11 @@ def states(node):
     return {pyatspi.stateToString(state) for state in node.getState().getStates()}
 
 
-def child(parent, role, name):
-    for node in parent:
-        if node is not None and node.getRoleName() == role and node.name == name:
-            return node
-    return None
-
-
 def labels_of(node):
     return [relation.getTarget(i).name
             for relation in node.getRelationSet()
             if relation.getRelationType() == pyatspi.RELATION_LABELLED_BY
             for i in range(relation.getNTargets())]
-
-
-def text_of(node):
-    text = node.queryText()
-    return text.getText(0, text.characterCount)
 
 
 def check_main_window(app, clock_set):
@@ -189,10 +176,6 @@ def main():
         environment.pop("FAKETIME", None)  # it would win over the file
         zentick = subprocess.Popen([os.path.join(folder, "zentick")], env=environment,
                                    stdout=subprocess.DEVNULL, stderr=subprocess.DEVNULL)
-
-        def application():
-            desktop = pyatspi.Registry.getDesktop(0)
-            return next((app for app in desktop if app is not None and app.name == CAPTION and app.childCount), None)
 
         app = wait_for(application, f"an application named {CAPTION}")
         window = check_main_window(app, clock_set)

@@ -4,12 +4,18 @@
 // its clock set by libfaketime a few seconds before the alarm minute, the
 // alarm box checked by a click, and the sound server's sink recorded.
 
+#include "support/logind.h"
 #include "support/sound_server.h"
 #include "support/temp_dir.h"
 #include "support/x_display.h"
 
+#include <chrono>
+#include <cstdio>
+#include <cstring>
+#include <ctime>
 #include <filesystem>
 #include <functional>
+#include <iomanip>
 #include <sstream>
 #include <memory>
 #include <optional>
@@ -24,8 +30,47 @@ using namespace sound;
 constexpr double kAudibleDbfs = -50;
 // The program's clock starts here: the first tick after start-up (3 s)
 // falls in the alarm minute, whatever the start-up took up to a second.
-constexpr const char* kFakeStart = "@2026-12-08 06:59:58";
+constexpr const char* kFakeStart = "2026-12-08 06:59:58";
 constexpr auto kFirstTick = 3s;
+
+// The program's clock through libfaketime, which reads an offset from the
+// real clock in a file at every look: set before the program starts, and
+// moved while it runs, as a time-sync step or a computer's sleep moves it.
+class FakeClock {
+public:
+    // The clock reads `local` ("2026-12-08 06:59:58", Japan time) now, and runs on.
+    FakeClock(std::filesystem::path file, const std::string& local) : m_file(std::move(file)) { set(local); }
+
+    void set(const std::string& local)
+    {
+        std::tm fields{};
+        std::istringstream(local) >> std::get_time(&fields, "%Y-%m-%d %H:%M:%S");
+        constexpr long kJapan = 9 * 3600;  // ahead of UTC, with no summer time
+        const auto at = std::chrono::system_clock::from_time_t(timegm(&fields) - kJapan);
+        write(std::chrono::duration<double>(at - std::chrono::system_clock::now()).count());
+    }
+    void forward(std::chrono::duration<double> by) { write(m_offset + by.count()); }
+
+    // What the program's environment needs, beside libfaketime itself.
+    std::vector<std::string> environment() const
+    {
+        return {"FAKETIME_TIMESTAMP_FILE=" + m_file.string(), "FAKETIME_NO_CACHE=1"};
+    }
+
+private:
+    void write(double offset)
+    {
+        m_offset = offset;
+        char text[32];
+        std::snprintf(text, sizeof text, "%+.3f\n", offset);
+        // Whole or not at all, for a program that reads it at any moment.
+        writeBytes(m_file.string() + ".new", text);
+        std::filesystem::rename(m_file.string() + ".new", m_file);
+    }
+
+    std::filesystem::path m_file;
+    double m_offset = 0;
+};
 
 // The alarm box's check mark: its place in the window, in twips, over the
 // window's size.
@@ -35,21 +80,25 @@ inline void clickAlarmBox(XDisplay& display, Window window)
 }
 
 struct AlarmProgram {
-    std::filesystem::path program;   // the zentick to copy
-    std::string faketime;            // libfaketime, preloaded
+    std::filesystem::path program;         // the zentick to copy
+    std::string faketime;                  // libfaketime, preloaded
+    std::vector<std::string> environment = {};  // anything more it runs with
 };
 
-// How the program under test runs: its clock set by libfaketime to
-// `fakeTime`, its sound through `server` when one is named.
-inline std::vector<std::string> programEnvironment(const AlarmProgram& how, const std::string& fakeTime,
+// How the program under test runs: its clock set by libfaketime through
+// `clock`, its sound through `server` when one is named.
+inline std::vector<std::string> programEnvironment(const AlarmProgram& how, const FakeClock& clock,
                                                    const std::string& server = {})
 {
     std::vector<std::string> environment = {
-        "LD_PRELOAD=" + how.faketime, "FAKETIME=" + fakeTime, "FAKETIME_DONT_FAKE_MONOTONIC=1", "NO_FAKE_STAT=1",
+        "LD_PRELOAD=" + how.faketime, "FAKETIME_DONT_FAKE_MONOTONIC=1", "NO_FAKE_STAT=1",
         // The computer's clock runs on Japan time, whatever the machine's.
         "TZ=JST-9",
         // A sanitized build wants its runtime first, and faketime is preloaded.
         "ASAN_OPTIONS=verify_asan_link_order=0:detect_leaks=0"};
+    const auto faked = clock.environment();
+    environment.insert(environment.end(), faked.begin(), faked.end());
+    environment.insert(environment.end(), how.environment.begin(), how.environment.end());
     if (!server.empty())
         environment.push_back("PULSE_SERVER=" + server);
     return environment;
@@ -144,13 +193,16 @@ struct DuringAlarm {
     XDisplay& display;
     // After a restart of the server: recording goes on, what was heard is kept.
     std::function<void()> recordAgain;
+    FakeClock& clock;  // the program's
 };
 using Meanwhile = std::function<void(DuringAlarm&)>;
 
-// The program with the given sound, heard for `listen` after its first
-// tick; `meanwhile` runs from the click on the alarm box, and may take longer.
+// The program with the given sound, its clock started at `fakeStart`, heard
+// for `listen` after its first tick; `meanwhile` runs from the click on the
+// alarm box, and may take longer.
 inline Alarm hearAlarm(SoundServer& server, XDisplay& display, const AlarmProgram& how, int buzzer,
-                       const std::string& tune, Clock::duration listen, const Meanwhile& meanwhile = {})
+                       const std::string& tune, Clock::duration listen, const Meanwhile& meanwhile = {},
+                       const std::string& fakeStart = kFakeStart)
 {
     Alarm alarm;
     if (!display.ok())
@@ -165,9 +217,10 @@ inline Alarm hearAlarm(SoundServer& server, XDisplay& display, const AlarmProgra
         std::this_thread::sleep_for(20ms);
     auto recording = std::make_unique<Recording>(server);
     recording->waitUntilUnderWay();
+    FakeClock clock(folder.path() / "faketime", fakeStart);
     alarm.started = Clock::now();
     {
-        Child zentick({program.string()}, programEnvironment(how, kFakeStart, server.address()));
+        Child zentick({program.string()}, programEnvironment(how, clock, server.address()));
         const auto window = display.waitForWindow("ぽるたんの世界時計", 5);
         alarm.shown = Clock::now();
         if (!window)
@@ -181,7 +234,8 @@ inline Alarm hearAlarm(SoundServer& server, XDisplay& display, const AlarmProgra
                                    alarm.heard.insert(alarm.heard.end(), heard.begin(), heard.end());
                                    recording = std::make_unique<Recording>(server);
                                    recording->waitUntilUnderWay();
-                               }};
+                               },
+                               clock};
             meanwhile(during);
         }
         std::this_thread::sleep_until(alarm.started + kFirstTick + listen);
@@ -225,8 +279,8 @@ inline AfterTune watchTuneEnd(DuringAlarm& during, const AlarmProgram& how, Cloc
     }
     // Started only now, so that its start does not slow the tune's.
     TempDir idleFolder;
-    Child idle({placeProgram(idleFolder, how, 2).string()},
-               programEnvironment(how, "@2026-12-08 12:00:00", during.server.address()));
+    const FakeClock noon(idleFolder.path() / "faketime", "2026-12-08 12:00:00");
+    Child idle({placeProgram(idleFolder, how, 2).string()}, programEnvironment(how, noon, during.server.address()));
     std::this_thread::sleep_for(1s);
     const long tuneBefore = cpuTicks(during.program);
     const long idleBefore = cpuTicks(idle.pid());
@@ -294,6 +348,55 @@ inline long cpuTicks(pid_t pid)
     return ticks;
 }
 
+// The computer suspended for `asleep` and woken again: the program and its
+// helpers stopped as a suspend freezes them (the sound server too, when
+// asked), their clock moved on, then let go with logind's word that the
+// computer woke. Returns the moment of waking.
+inline Clock::time_point sleepAndWake(DuringAlarm& during, const FakeLogind& logind, std::chrono::seconds asleep,
+                                      bool serverToo = false)
+{
+    logind.prepareForSleep(true);
+    std::vector<pid_t> frozen = childrenOf(during.program);
+    frozen.push_back(during.program);
+    for (const pid_t pid : frozen)
+        ::kill(pid, SIGSTOP);
+    if (serverToo)
+        during.server.freeze(true);
+    during.clock.forward(asleep);
+    // Long enough for a sound server's clients to find it gone, if they would.
+    std::this_thread::sleep_for(serverToo ? 3s : 500ms);
+    if (serverToo)
+        during.server.freeze(false);
+    for (const pid_t pid : frozen)
+        ::kill(pid, SIGCONT);
+    const auto woke = Clock::now();
+    logind.prepareForSleep(false);
+    return woke;
+}
+
+// What a process's threads have used of the processor, and how often they
+// were woken (context switches, each a wake-up or a preemption), so far.
+struct Activity {
+    std::chrono::nanoseconds cpu{0};
+    long switches = 0;
+};
+
+inline Activity activityOf(pid_t pid)
+{
+    Activity activity;
+    const std::filesystem::path tasks = "/proc/" + std::to_string(pid) + "/task";
+    std::error_code gone;
+    for (const auto& task : std::filesystem::directory_iterator(tasks, gone)) {
+        activity.cpu += std::chrono::nanoseconds(std::strtoll(readBytes(task.path() / "schedstat").c_str(), nullptr, 10));
+        const std::string status = readBytes(task.path() / "status");
+        for (const char* field : {"\nvoluntary_ctxt_switches:", "\nnonvoluntary_ctxt_switches:"}) {
+            if (const auto at = status.find(field); at != std::string::npos)
+                activity.switches += std::strtol(status.c_str() + at + std::strlen(field), nullptr, 10);
+        }
+    }
+    return activity;
+}
+
 struct Resident {
     long program = -1;  // KiB
     long helpers = 0;   // KiB, of the processes it started
@@ -330,7 +433,8 @@ inline TuneMemory memoryWithTuneArmed(XDisplay& display, const AlarmProgram& how
         return memory;
     TempDir folder;
     const auto program = placeProgram(folder, how, 2);
-    Child zentick({program.string()}, programEnvironment(how, "@2026-12-08 12:00:00"));
+    const FakeClock noon(folder.path() / "faketime", "2026-12-08 12:00:00");
+    Child zentick({program.string()}, programEnvironment(how, noon));
     const auto window = display.waitForWindow("ぽるたんの世界時計", 5);
     if (!window)
         return memory;

@@ -174,6 +174,13 @@ public:
         start();
     }
 
+    // Stopped as a suspended computer stops it, or let go again.
+    void freeze(bool frozen) const
+    {
+        for (const auto& process : m_processes)
+            ::kill(process->pid(), frozen ? SIGSTOP : SIGCONT);
+    }
+
     // Killed as a crash kills it, then started again on the same socket.
     void restart()
     {
