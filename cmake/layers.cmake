@@ -12,7 +12,7 @@ set(zentick_layer_platform platform)
 set(zentick_layer_ui ui core settings interfaces)
 # Sources that build without any toolkit or sound library.
 set(zentick_toolkit_free core/ settings/ "platform/[a-z_]+\\.h$" platform/disk/ "platform/bell/bell_queue\\."
-    "platform/tune/(wire|helper)\\.")
+    "platform/tune/(wire|helper|tune_reader)\\.")
 set(zentick_toolkits "Q[A-Za-z]+|qt[a-z]*/|fluidsynth|canberra")
 
 function(zentick_layer_violations top out)

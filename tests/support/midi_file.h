@@ -14,14 +14,36 @@ struct Step {
     int quarters = 1;
 };
 
+// A variable-length quantity, as delta times and lengths are written.
+inline std::string varLength(int value)
+{
+    std::string bytes;
+    for (int rest = value; rest > 0 || bytes.empty(); rest >>= 7)
+        bytes.insert(bytes.begin(), static_cast<char>((rest & 0x7F) | (bytes.empty() ? 0 : 0x80)));
+    return bytes;
+}
+
+// A chunk: its four-letter name, its length (off by `lengthOff` when asked)
+// and its body.
+inline std::string chunk(const std::string& name, const std::string& body, int lengthOff = 0)
+{
+    const auto length = static_cast<unsigned>(static_cast<int>(body.size()) + lengthOff);
+    return name
+        + std::string{static_cast<char>(length >> 24), static_cast<char>(length >> 16), static_cast<char>(length >> 8),
+                      static_cast<char>(length)}
+        + body;
+}
+
+// The header chunk: format, the number of tracks, ticks a quarter note.
+inline std::string midiHeader(int format, int tracks, int division = 480)
+{
+    return chunk("MThd", {'\x00', static_cast<char>(format), static_cast<char>(tracks >> 8), static_cast<char>(tracks),
+                          static_cast<char>(division >> 8), static_cast<char>(division)});
+}
+
 inline std::string standardMidiFile(const std::vector<Step>& steps)
 {
-    const auto delta = [](int ticks) {
-        std::string bytes;
-        for (int rest = ticks; rest > 0 || bytes.empty(); rest >>= 7)
-            bytes.insert(bytes.begin(), static_cast<char>((rest & 0x7F) | (bytes.empty() ? 0 : 0x80)));
-        return bytes;
-    };
+    const auto delta = varLength;
     std::string track = {'\x00', '\xC0', '\x00'};  // piano
     for (const auto& step : steps) {
         for (const int note : step.notes)
@@ -30,14 +52,7 @@ inline std::string standardMidiFile(const std::vector<Step>& steps)
             track += delta(i == 0 ? 480 * step.quarters : 0) + std::string{'\x80', static_cast<char>(step.notes[i]), '\x40'};
     }
     track += delta(0) + std::string{'\xFF', '\x2F', '\x00'};
-
-    std::string file = "MThd";
-    file += std::string{'\x00', '\x00', '\x00', '\x06', '\x00', '\x00', '\x00', '\x01', '\x01', '\xE0'};
-    file += "MTrk";
-    const auto length = static_cast<unsigned>(track.size());
-    file += std::string{static_cast<char>(length >> 24), static_cast<char>(length >> 16), static_cast<char>(length >> 8),
-                        static_cast<char>(length)};
-    return file + track;
+    return midiHeader(0, 1) + chunk("MTrk", track);
 }
 
 // One loud note, middle C, for `quarters` quarter notes.
