@@ -31,7 +31,7 @@ qint64 alarmStall(const Helper& helper, const std::filesystem::path& tune)
 {
     test::EventLoop loop;
     platform::ProcessMidiPlayer player(helper.program, helper.arguments);
-    loop.step([&] { player.prepare(); });
+    loop.step([&] { player.prepare(tune); });
     loop.runUntil([] { return false; }, 1s);  // armed a moment before the alarm minute
     loop.step([&] {
         player.setDeviceType("Sequencer");

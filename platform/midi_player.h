@@ -27,9 +27,10 @@ enum class MidiState {
 class MidiPlayer {
 public:
     virtual ~MidiPlayer() = default;
-    // A tune may be wanted soon: start loading the sounds in the background,
-    // so that opening is quick when the alarm comes. Cheap to call again.
-    virtual void prepare() {}
+    // `tune` may be wanted soon: start loading the sounds it needs in the
+    // background, so that opening is quick when the alarm comes. Cheap to
+    // call again.
+    virtual void prepare(const std::filesystem::path& /*tune*/) {}
     // No tune is wanted for now: free the sounds, unless a device is open.
     // A load that failed is forgotten too, so the next prepare() tries anew.
     virtual void release() noexcept {}

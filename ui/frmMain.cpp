@@ -297,9 +297,14 @@ void frmMain::holdTuneSounds()
 {
     const bool tuneArmed = alarmChecked() && soundsTune(m_state.buzzer);
     if (tuneArmed)
-        m_platform.midi.prepare();
+        m_platform.midi.prepare(tuneFile());
     else if (!m_mci || !m_mci->isVisible())
         m_platform.midi.release();
+}
+
+std::filesystem::path frmMain::tuneFile() const
+{
+    return platform::besideProgram(m_platform.programDir.path(), kTuneFileName);
 }
 
 void frmMain::rearm()
@@ -411,8 +416,7 @@ std::optional<std::string> frmMain::showMidiAlarm()
         return std::nullopt;
     }
     m_mci.reset();  // a closed window from an earlier alarm
-    auto window = std::make_unique<frmMci>(m_platform.midi, m_tuneMessages,
-                                           platform::besideProgram(m_platform.programDir.path(), kTuneFileName));
+    auto window = std::make_unique<frmMci>(m_platform.midi, m_tuneMessages, tuneFile());
     connect(window.get(), &frmMci::loadFailed, this, [this] {
         // As inside the alarm decision: a tick while the box is open shows the time only.
         const QScopedValueRollback busy(m_busy, true);

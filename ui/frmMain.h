@@ -7,6 +7,7 @@
 #include <QWidget>
 
 #include <chrono>
+#include <filesystem>
 #include <memory>
 
 class QCheckBox;
@@ -66,6 +67,7 @@ private:
     void rearm();
     // Keeps the tune's sounds loaded exactly while a tune may be wanted.
     void holdTuneSounds();
+    std::filesystem::path tuneFile() const;
     // The computer has woken: the tick runs at once.
     void computerWoke();
     // The window's request for attention and the desktop's notice, saying

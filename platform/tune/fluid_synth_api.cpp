@@ -19,6 +19,9 @@ FluidSynthApi resolve(QLibrary& library)
         return {};
     ZENTICK_FLUID_FUNCTIONS(ZENTICK_FLUID_RESOLVE)
 #undef ZENTICK_FLUID_RESOLVE
+#define ZENTICK_FLUID_RESOLVE_OPTIONAL(name) api.name = reinterpret_cast<decltype(api.name)>(library.resolve(#name));
+    ZENTICK_FLUID_OPTIONAL_FUNCTIONS(ZENTICK_FLUID_RESOLVE_OPTIONAL)
+#undef ZENTICK_FLUID_RESOLVE_OPTIONAL
     return api;
 }
 

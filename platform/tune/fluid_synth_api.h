@@ -21,7 +21,20 @@ struct FluidSynthApi {
     X(new_fluid_synth)                                                                                                 \
     X(delete_fluid_synth)                                                                                              \
     X(fluid_synth_sfload)                                                                                              \
+    X(fluid_synth_add_sfloader)                                                                                        \
+    X(new_fluid_defsfloader)                                                                                           \
+    X(fluid_sfloader_set_callbacks)                                                                                    \
     X(fluid_synth_system_reset)                                                                                        \
+    X(fluid_synth_cc)                                                                                                  \
+    X(fluid_synth_program_change)                                                                                      \
+    X(fluid_synth_sysex)                                                                                               \
+    X(fluid_synth_unset_program)                                                                                       \
+    X(fluid_synth_count_midi_channels)                                                                                 \
+    X(fluid_synth_get_channel_preset)                                                                                  \
+    X(fluid_preset_get_sfont)                                                                                          \
+    X(fluid_preset_get_banknum)                                                                                        \
+    X(fluid_preset_get_num)                                                                                            \
+    X(fluid_sfont_get_id)                                                                                              \
     X(fluid_synth_process)                                                                                             \
     X(fluid_synth_get_active_voice_count)                                                                              \
     X(new_fluid_player)                                                                                                \
@@ -34,8 +47,13 @@ struct FluidSynthApi {
     X(new_fluid_audio_driver)                                                                                          \
     X(new_fluid_audio_driver2)                                                                                         \
     X(delete_fluid_audio_driver)
+// Since FluidSynth 2.2: without them, every sample is loaded with the SoundFont.
+#define ZENTICK_FLUID_OPTIONAL_FUNCTIONS(X)                                                                             \
+    X(fluid_synth_pin_preset)                                                                                          \
+    X(fluid_synth_unpin_preset)
 #define ZENTICK_FLUID_POINTER(name) decltype(&::name) name = nullptr;
     ZENTICK_FLUID_FUNCTIONS(ZENTICK_FLUID_POINTER)
+    ZENTICK_FLUID_OPTIONAL_FUNCTIONS(ZENTICK_FLUID_POINTER)
 #undef ZENTICK_FLUID_POINTER
 
     // The library, loaded once it has been found; null while it cannot be.

@@ -11,10 +11,13 @@
 #include <cmath>
 #include <condition_variable>
 #include <cstdint>
+#include <cstdio>
 #include <fstream>
 #include <iterator>
 #include <mutex>
+#include <set>
 #include <thread>
+#include <tuple>
 
 #if defined(__GLIBC__)
 #include <malloc.h>
@@ -73,102 +76,53 @@ using SynthPtr = std::unique_ptr<fluid_synth_t, FluidDelete>;
 using PlayerPtr = std::unique_ptr<fluid_player_t, FluidDelete>;
 using DriverPtr = std::unique_ptr<fluid_audio_driver_t, FluidDelete>;
 
-std::uint32_t bigEndian(const std::string& bytes, std::size_t at, int count)
+// FluidSynth reads the SoundFont through these: the standard calls its own
+// defaults make, with each opening counted, so that a test can tell a tune
+// playing read nothing from it.
+std::atomic<std::uint64_t> g_soundFontOpenings{0};
+
+void* openSoundFont(const char* name)
 {
-    std::uint32_t value = 0;
-    for (int i = 0; i < count; ++i)
-        value = value << 8 | static_cast<unsigned char>(bytes[at + static_cast<std::size_t>(i)]);
-    return value;
+    g_soundFontOpenings.fetch_add(1, std::memory_order_relaxed);
+#ifdef _WIN32
+    return _wfopen(fs::path(std::u8string(reinterpret_cast<const char8_t*>(name))).c_str(), L"rb");
+#else
+    return std::fopen(name, "rb");
+#endif
 }
 
-// Reads a variable-length quantity of at most four bytes within `end`.
-bool readVariableLength(const std::string& bytes, std::size_t& at, std::size_t end, std::uint32_t& value)
+int readSoundFont(void* buffer, fluid_long_long_t count, void* file)
 {
-    value = 0;
-    for (int i = 0; i < 4 && at < end; ++i) {
-        const auto byte = static_cast<unsigned char>(bytes[at++]);
-        value = value << 7 | (byte & 0x7Fu);
-        if ((byte & 0x80u) == 0)
-            return true;
-    }
-    return false;
+    return std::fread(buffer, static_cast<std::size_t>(count), 1, static_cast<std::FILE*>(file)) == 1 ? FLUID_OK
+                                                                                                       : FLUID_FAILED;
 }
 
-enum class TrackEvents { Unreadable, Silent, Sounding };
-
-// Reads a track's events as the sequencer will. A chunk layout can be sound
-// while its events are not (a first event without a status byte), and the
-// sequencer then ends at once without a note: silence that looks like a tune.
-TrackEvents readTrackEvents(const std::string& bytes, std::size_t at, std::size_t end)
+int seekSoundFont(void* file, fluid_long_long_t offset, int origin)
 {
-    unsigned running = 0;  // running status: only a channel message's carries over
-    bool sounding = false;
-    while (at < end) {
-        std::uint32_t length = 0;
-        if (!readVariableLength(bytes, at, end, length) || at >= end)
-            return TrackEvents::Unreadable;
-        unsigned status = static_cast<unsigned char>(bytes[at]);
-        if (status & 0x80u)
-            ++at;
-        else if (running != 0)
-            status = running;
-        else
-            return TrackEvents::Unreadable;
-
-        if (status == 0xFF || status == 0xF0 || status == 0xF7) {  // meta and system exclusive
-            const bool meta = status == 0xFF;
-            const unsigned type = meta && at < end ? static_cast<unsigned char>(bytes[at++]) : 0;
-            if (!readVariableLength(bytes, at, end, length) || length > end - at)
-                return TrackEvents::Unreadable;
-            at += length;
-            running = 0;
-            if (meta && type == 0x2F)
-                break;  // the end of the track
-            continue;
-        }
-        if (status > 0xF0)
-            return TrackEvents::Unreadable;  // system messages have no place in a file
-        const std::size_t data = (status & 0xF0u) == 0xC0 || (status & 0xF0u) == 0xD0 ? 1 : 2;
-        if (data > end - at)
-            return TrackEvents::Unreadable;
-        if ((status & 0xF0u) == 0x90 && bytes[at + 1] != 0)
-            sounding = true;  // a note-on with a velocity
-        at += data;
-        running = status;
-    }
-    return sounding ? TrackEvents::Sounding : TrackEvents::Silent;
+#ifdef _WIN32
+    return _fseeki64(static_cast<std::FILE*>(file), offset, origin) == 0 ? FLUID_OK : FLUID_FAILED;
+#else
+    return fseeko(static_cast<std::FILE*>(file), static_cast<off_t>(offset), origin) == 0 ? FLUID_OK : FLUID_FAILED;
+#endif
 }
 
-// The chunk structure of a Standard MIDI File, a header and whole tracks,
-// and whether its events can be read and sound a note.
-TrackEvents readStandardMidiFile(const std::string& bytes)
+fluid_long_long_t tellSoundFont(void* file)
 {
-    if (bytes.size() < 14 || bytes.compare(0, 4, "MThd") != 0 || bigEndian(bytes, 4, 4) < 6)
-        return TrackEvents::Unreadable;
-    const std::uint32_t tracks = bigEndian(bytes, 10, 2);
-    std::size_t at = 8 + bigEndian(bytes, 4, 4);
-    std::uint32_t found = 0;
-    bool sounding = false;
-    while (at + 8 <= bytes.size()) {
-        const std::uint64_t length = bigEndian(bytes, at + 4, 4);
-        if (at + 8 + length > bytes.size())
-            return TrackEvents::Unreadable;  // cut short
-        const std::size_t end = at + 8 + static_cast<std::size_t>(length);
-        if (bytes.compare(at, 4, "MTrk") == 0 && found < tracks) {
-            ++found;
-            const TrackEvents events = readTrackEvents(bytes, at + 8, end);
-            if (events == TrackEvents::Unreadable)
-                return events;
-            sounding = sounding || events == TrackEvents::Sounding;
-        }
-        at = end;
-    }
-    if (tracks == 0 || found < tracks)
-        return TrackEvents::Unreadable;
-    return sounding ? TrackEvents::Sounding : TrackEvents::Silent;
+#ifdef _WIN32
+    return _ftelli64(static_cast<std::FILE*>(file));
+#else
+    return ftello(static_cast<std::FILE*>(file));
+#endif
 }
 
-std::string readTune(const fs::path& file)
+int closeSoundFont(void* file)
+{
+    return std::fclose(static_cast<std::FILE*>(file)) == 0 ? FLUID_OK : FLUID_FAILED;
+}
+
+}  // namespace
+
+FluidSynthPlayer::Tune FluidSynthPlayer::Tune::read(const fs::path& file)
 {
     std::error_code error;
     const auto size = fs::file_size(file, error);
@@ -177,19 +131,26 @@ std::string readTune(const fs::path& file)
     if (size > kMaxTuneBytes)
         throw MidiError("曲のファイルが大きすぎます: " + utf8(file));
     std::ifstream in(file, std::ios::binary);
-    std::string bytes(std::istreambuf_iterator<char>(in), {});
+    Tune tune;
+    tune.bytes.assign(std::istreambuf_iterator<char>(in), {});
     if (!in && !in.eof())
         throw MidiError("曲のファイルを読み込めません: " + utf8(file));
-    switch (readStandardMidiFile(bytes)) {
-    case TrackEvents::Unreadable:
+    // Read as the sequencer will: a chunk layout can be sound while its
+    // events are not (a first event without a status byte), and the
+    // sequencer then ends at once without a note, silence that looks like a tune.
+    tune.reading = readTune(tune.bytes);
+    switch (tune.reading.verdict) {
+    case TuneVerdict::Unreadable:
         throw MidiError("曲のファイルが MIDI ファイルではないか、壊れています: " + utf8(file));
-    case TrackEvents::Silent:
+    case TuneVerdict::Silent:
         throw MidiError("曲のファイルに鳴らす音符がありません: " + utf8(file));
-    case TrackEvents::Sounding:
+    case TuneVerdict::Sounding:
         break;
     }
-    return bytes;
+    return tune;
 }
+
+namespace {
 
 // Settings come as text; FluidSynth wants each in its own type.
 void applySetting(fluid_settings_t* settings, const std::string& name, const std::string& value)
@@ -214,7 +175,100 @@ struct FluidSynthPlayer::Synth {
     SynthPtr synth;
     std::string defaultDriver;  // FluidSynth's own choice of audio output
     float sampleRate = 44100.0f;
+    // An instrument as FluidSynth knows it: its SoundFont, bank and program.
+    using Instrument = std::tuple<int, int, int>;
+    // With FluidSynth 2.2 or later a SoundFont's samples are read instrument
+    // by instrument, and only those of the tune's instruments are held: any
+    // it may select, kept (pinned) so that no program change during the tune
+    // reads samples on the audio thread. Without, all are read at once.
+    bool byInstrument = false;
+    std::string tune;            // the tune whose instruments are held
+    std::set<Instrument> held;
+
+    void holdInstrumentsFor(const Tune& next);
+    void releaseOtherInstruments();
+
+private:
+    std::optional<Instrument> onChannel(int channel) const;
 };
+
+std::optional<FluidSynthPlayer::Synth::Instrument> FluidSynthPlayer::Synth::onChannel(int channel) const
+{
+    fluid_preset_t* preset = fluid().fluid_synth_get_channel_preset(synth.get(), channel);
+    if (!preset)
+        return std::nullopt;
+    return Instrument{fluid().fluid_sfont_get_id(fluid().fluid_preset_get_sfont(preset)),
+                      fluid().fluid_preset_get_banknum(preset), fluid().fluid_preset_get_num(preset)};
+}
+
+// Every instrument the tune can select, found by FluidSynth itself: the
+// tune's program changes, bank selects and system exclusive messages (GM,
+// GS and XG resets, drum parts) are sent to the synthesizer in the order the
+// player will send them, and whatever a channel then holds is pinned. Twice
+// over, since a reset leaves the synthesizer in its mode (GM, GS) for the
+// next start, where the second pass starts as a playing does. No tune plays
+// meanwhile: the device opens afterwards.
+void FluidSynthPlayer::Synth::holdInstrumentsFor(const Tune& next)
+{
+    tune = next.bytes;
+    if (!byInstrument)
+        return;
+    const auto& api = fluid();
+    fluid_synth_t* sounds = synth.get();
+    const int channels = api.fluid_synth_count_midi_channels(sounds);
+    std::set<Instrument> wanted;
+    const auto hold = [&](int channel) {
+        const auto instrument = onChannel(channel);
+        if (instrument && wanted.insert(*instrument).second && !held.contains(*instrument))
+            std::apply([&](int font, int bank, int program) { api.fluid_synth_pin_preset(sounds, font, bank, program); },
+                       *instrument);
+    };
+    for (int pass = 0; pass < 2; ++pass) {
+        api.fluid_synth_system_reset(sounds);
+        for (const auto& event : next.reading.events) {
+            switch (event.kind) {
+            case TuneEvent::Kind::NoteOn:
+                hold(event.channel);
+                break;
+            case TuneEvent::Kind::BankSelect:
+                api.fluid_synth_cc(sounds, event.channel, event.number, event.value);
+                break;
+            case TuneEvent::Kind::Program:
+                api.fluid_synth_program_change(sounds, event.channel, event.number);
+                hold(event.channel);
+                break;
+            case TuneEvent::Kind::Sysex:
+                api.fluid_synth_sysex(sounds, next.bytes.data() + event.at, static_cast<int>(event.length), nullptr,
+                                      nullptr, nullptr, 0);
+                for (int channel = 0; channel < channels; ++channel)
+                    hold(channel);
+                break;
+            }
+        }
+    }
+    // Those of an earlier tune go.
+    for (const auto& [font, bank, program] : held) {
+        if (!wanted.contains({font, bank, program}))
+            api.fluid_synth_unpin_preset(sounds, font, bank, program);
+    }
+    held = std::move(wanted);
+    api.fluid_synth_system_reset(sounds);
+    releaseOtherInstruments();
+}
+
+// A channel that holds an instrument the tune never plays lets it go: a
+// reset gives every channel one, and its samples would stay in memory.
+void FluidSynthPlayer::Synth::releaseOtherInstruments()
+{
+    if (!byInstrument)
+        return;
+    const int channels = fluid().fluid_synth_count_midi_channels(synth.get());
+    for (int channel = 0; channel < channels; ++channel) {
+        const auto instrument = onChannel(channel);
+        if (instrument && !held.contains(*instrument))
+            fluid().fluid_synth_unset_program(synth.get(), channel);
+    }
+}
 
 // One load of the sounds, shared between the player and the loading thread,
 // so that either may go first.
@@ -251,6 +305,9 @@ struct FluidSynthPlayer::Device {
     // count at the end of the last block anyone could hear.
     std::atomic<std::uint64_t> rendered{0};
     std::atomic<std::uint64_t> lastAudible{0};
+    // The longest a render call took, and the frames it rendered.
+    std::atomic<std::int64_t> longestRenderNs{0};
+    std::atomic<int> longestRenderFrames{0};
     std::uint64_t seenRendered = 0;
     std::chrono::steady_clock::time_point progressAt{};
 
@@ -268,6 +325,7 @@ struct FluidSynthPlayer::Device {
         driver.reset();
         player.reset();
         fluid().fluid_synth_system_reset(synth.synth.get());  // no note rings on into the next tune
+        synth.releaseOtherInstruments();
     }
 
     std::uint64_t framesFor(std::chrono::milliseconds span) const
@@ -280,6 +338,7 @@ struct FluidSynthPlayer::Device {
     static int render(void* data, int frames, int effects, float* fx[], int outputs, float* out[])
     {
         auto& device = *static_cast<Device*>(data);
+        const auto start = std::chrono::steady_clock::now();
         int result = FLUID_OK;
         if (effects == 0 && outputs >= 2) {
             float* mixed[] = {out[0], out[1], out[0], out[1]};
@@ -297,6 +356,11 @@ struct FluidSynthPlayer::Device {
         if (peak > kInaudible)
             device.lastAudible.store(done, std::memory_order_relaxed);
         device.rendered.store(done, std::memory_order_relaxed);
+        const auto took = std::chrono::duration_cast<std::chrono::nanoseconds>(std::chrono::steady_clock::now() - start);
+        if (took.count() > device.longestRenderNs.load(std::memory_order_relaxed)) {
+            device.longestRenderNs.store(took.count(), std::memory_order_relaxed);
+            device.longestRenderFrames.store(frames, std::memory_order_relaxed);
+        }
         return result;
     }
 };
@@ -351,15 +415,16 @@ FluidSynthPlayer::~FluidSynthPlayer()
     close();
 }
 
-void FluidSynthPlayer::prepare()
+void FluidSynthPlayer::prepare(const fs::path& tune)
 {
     // A load under way, loaded, or failed: each stays as it is. A failure is
     // tried again at the next Open, or after release(); trying on every tick
-    // would read a broken SoundFont over and over.
+    // would read a broken SoundFont over and over. A tune changed since is
+    // found when it opens.
     if (m_synth || m_load)
         return;
     auto load = std::make_shared<Load>();
-    std::thread([load, config = m_config] { loadSynth(config, *load); }).detach();
+    std::thread([load, config = m_config, tune] { loadSynth(config, tune, *load); }).detach();
     m_load = std::move(load);
 }
 
@@ -403,7 +468,7 @@ bool FluidSynthPlayer::takeLoaded(std::chrono::milliseconds wait)
 
 bool FluidSynthPlayer::waitUntilLoaded()
 {
-    prepare();
+    prepare(m_file);
     try {
         return takeLoaded(std::chrono::hours(1));
     } catch (const MidiError&) {
@@ -419,6 +484,19 @@ bool FluidSynthPlayer::holdsSounds() const noexcept
 bool FluidSynthPlayer::holdsOutput() const noexcept
 {
     return m_device && m_device->driver;
+}
+
+std::uint64_t FluidSynthPlayer::soundFontOpenings()
+{
+    return g_soundFontOpenings.load(std::memory_order_relaxed);
+}
+
+FluidSynthPlayer::Render FluidSynthPlayer::longestRender() const
+{
+    if (!m_device)
+        return {};
+    return {std::chrono::nanoseconds(m_device->longestRenderNs.load(std::memory_order_relaxed)),
+            m_device->longestRenderFrames.load(std::memory_order_relaxed)};
 }
 
 bool FluidSynthPlayer::loading() const
@@ -444,22 +522,30 @@ void FluidSynthPlayer::open()
 {
     if (isOpen())
         throw MidiError("MIDI 装置はすでに開いています");
-    std::string tune = readTune(m_file);
+    Tune tune = Tune::read(m_file);
     // The user may have put a SoundFont in place or installed FluidSynth
     // since the last load failed.
     if (loadFailed())
         m_load.reset();
-    prepare();
+    prepare(m_file);
     if (takeLoaded(kOpenWait))
-        openDevice(std::move(tune));
+        openDevice(tune);
     else
         m_pending = Pending{std::move(tune), false, std::chrono::steady_clock::now()};
 }
 
-void FluidSynthPlayer::openDevice(std::string tune)
+void FluidSynthPlayer::openDevice(const Tune& tune)
 {
+    // A tune other than the one armed: its instruments are read now, before
+    // it starts, never while it plays.
+    if (m_synth->tune != tune.bytes) {
+        m_synth->holdInstrumentsFor(tune);
+        trimHeap();
+    }
     auto device = std::make_unique<Device>(*m_synth);
-    if (!device->player || fluid().fluid_player_add_mem(device->player.get(), tune.data(), tune.size()) != FLUID_OK)
+    // From memory: the player reads nothing from the disk on the audio thread.
+    if (!device->player
+        || fluid().fluid_player_add_mem(device->player.get(), tune.bytes.data(), tune.bytes.size()) != FLUID_OK)
         throw MidiError("MIDI プレーヤーを開けません: " + utf8(m_file));
     if (!openOutput(*device))
         throw MidiError("音を出す装置（オーディオ出力）が見つかりません");
@@ -539,7 +625,7 @@ MidiState FluidSynthPlayer::poll()
         }
         Pending pending = std::move(*m_pending);
         m_pending.reset();
-        openDevice(std::move(pending.tune));
+        openDevice(pending.tune);
         if (pending.play)
             start();
     }
@@ -595,7 +681,19 @@ void FluidSynthPlayer::watchOutput(Device& device)
 
 // Runs on a thread of its own: loads the library, makes the synthesizer and
 // loads the first SoundFont that loads.
-void FluidSynthPlayer::loadSynth(const FluidSynthConfig& config, Load& load)
+// The instruments of the tune as it is now; none, while it cannot be read:
+// the failure is told when it opens.
+void FluidSynthPlayer::holdInstrumentsOfTheArmedTune(Synth& loaded, const fs::path& tune)
+{
+    try {
+        loaded.holdInstrumentsFor(Tune::read(tune));
+    } catch (const MidiError&) {
+        loaded.releaseOtherInstruments();
+    }
+    trimHeap();
+}
+
+void FluidSynthPlayer::loadSynth(const FluidSynthConfig& config, const fs::path& tune, Load& load)
 {
     if (!FluidSynthApi::load()) {
         load.finish(nullptr, "MIDI 音源ライブラリ (FluidSynth) が見つかりません");
@@ -610,6 +708,14 @@ void FluidSynthPlayer::loadSynth(const FluidSynthConfig& config, Load& load)
     fluid().fluid_settings_setnum(settings, "synth.gain", kSynthGain);
     if (fluid().fluid_settings_get_type(settings, "audio.pulseaudio.media-role") == FLUID_STR_TYPE)
         fluid().fluid_settings_setstr(settings, "audio.pulseaudio.media-role", kMediaRole);
+    // A SoundFont's headers only: samples are read as the tune's instruments are held.
+    loaded->byInstrument = fluid().fluid_synth_pin_preset && fluid().fluid_synth_unpin_preset
+        && fluid().fluid_settings_get_type(settings, "synth.dynamic-sample-loading") == FLUID_INT_TYPE;
+    if (loaded->byInstrument)
+        fluid().fluid_settings_setint(settings, "synth.dynamic-sample-loading", 1);
+    // The tune ends as it played: a reset after it would give every channel
+    // an instrument again, on the audio thread.
+    fluid().fluid_settings_setint(settings, "player.reset-synth", 0);
     for (const auto& [name, value] : config.settings)
         applySetting(settings, name, value);
     double sampleRate = 0;
@@ -619,6 +725,13 @@ void FluidSynthPlayer::loadSynth(const FluidSynthConfig& config, Load& load)
     if (!loaded->synth) {
         load.finish(nullptr, "MIDI シンセサイザーを用意できません");
         return;
+    }
+    // FluidSynth's own SoundFont loader, reading through the counted calls.
+    fluid_sfloader_t* loader = fluid().new_fluid_defsfloader(settings);
+    if (loader) {
+        fluid().fluid_sfloader_set_callbacks(loader, openSoundFont, readSoundFont, seekSoundFont, tellSoundFont,
+                                             closeSoundFont);
+        fluid().fluid_synth_add_sfloader(loaded->synth.get(), loader);  // the synthesizer owns it
     }
 
     std::vector<std::string> looked;
@@ -639,7 +752,10 @@ void FluidSynthPlayer::loadSynth(const FluidSynthConfig& config, Load& load)
             const std::lock_guard lock(load.mutex);
             load.trying = soundFont;
         }
-        if (fluid().fluid_synth_sfload(loaded->synth.get(), place.c_str(), 1) != FLUID_FAILED) {
+        // Read by instrument, no channel is given one yet: the tune's come next.
+        if (fluid().fluid_synth_sfload(loaded->synth.get(), place.c_str(), loaded->byInstrument ? 0 : 1)
+            != FLUID_FAILED) {
+            holdInstrumentsOfTheArmedTune(*loaded, tune);
             load.finish(std::move(loaded), {});
             return;
         }

@@ -1,6 +1,7 @@
 #pragma once
 
 #include "platform/midi_player.h"
+#include "platform/tune/tune_reader.h"
 
 #include <chrono>
 #include <filesystem>
@@ -30,11 +31,13 @@ struct FluidSynthConfig {
 
 // The MIDI sequencer on FluidSynth. A General MIDI SoundFont takes long
 // enough to load to freeze a window (seconds, or for ever on a stalled
-// disk) and holds tens to hundreds of megabytes, so it is loaded on a
-// thread of its own, only while a tune may be wanted (prepare() to
-// release()), and nothing ever waits on that thread for long: not the
-// window, and not the program's exit. The device (player and audio output)
-// opens and closes with each tune.
+// disk), so it is loaded on a thread of its own, only while a tune may be
+// wanted (prepare() to release()), and nothing ever waits on that thread for
+// long: not the window, and not the program's exit. Of its samples (tens to
+// hundreds of megabytes) only those of the instruments the tune selects are
+// read, when it is prepared, and held until it is let go; the audio thread
+// reads none. The device (player and audio output) opens and closes with
+// each tune.
 class FluidSynthPlayer final : public MidiPlayer {
 public:
     explicit FluidSynthPlayer(FluidSynthConfig config);
@@ -42,7 +45,7 @@ public:
     FluidSynthPlayer(const FluidSynthPlayer&) = delete;
     FluidSynthPlayer& operator=(const FluidSynthPlayer&) = delete;
 
-    void prepare() override;
+    void prepare(const std::filesystem::path& tune) override;
     void release() noexcept override;
     void setDeviceType(std::string_view type) override;
     void setFileName(const std::filesystem::path& file) override;
@@ -62,12 +65,30 @@ public:
     // Whether the sounds are still being read on their own thread.
     bool loading() const;
 
+    // How often FluidSynth has opened a SoundFont in this process, to read
+    // its headers or an instrument's samples.
+    static std::uint64_t soundFontOpenings();
+    // The longest render call of the open device, and the frames it made.
+    struct Render {
+        std::chrono::nanoseconds longest{0};
+        int frames = 0;
+    };
+    Render longestRender() const;
+
 private:
     struct Synth;
     struct Load;
     struct Device;
+    // A tune file's bytes, read as the sequencer will read them.
+    struct Tune {
+        std::string bytes;
+        TuneReading reading;
+        // Throws MidiError for a file that is missing, too large, or
+        // unreadable or silent to the sequencer.
+        static Tune read(const std::filesystem::path& file);
+    };
     struct Pending {
-        std::string tune;
+        Tune tune;
         bool play = false;
         std::chrono::steady_clock::time_point since;
     };
@@ -75,10 +96,11 @@ private:
     // True once the sounds are in; throws MidiError when their load failed.
     bool takeLoaded(std::chrono::milliseconds wait);
     bool loadFailed() const;
-    void openDevice(std::string tune);
+    void openDevice(const Tune& tune);
     bool openOutput(Device& device);
     void watchOutput(Device& device);
-    static void loadSynth(const FluidSynthConfig& config, Load& load);
+    static void loadSynth(const FluidSynthConfig& config, const std::filesystem::path& tune, Load& load);
+    static void holdInstrumentsOfTheArmedTune(Synth& loaded, const std::filesystem::path& tune);
     void start();
 
     FluidSynthConfig m_config;

@@ -23,7 +23,7 @@ std::optional<std::string> answerMidiCommand(MidiPlayer& player, std::string_vie
     if (verb == "prepare") {
         // Unanswered: a sound that fails to load is reported when a tune opens.
         try {
-            player.prepare();
+            player.prepare(midi_wire::textPath(argument));
         } catch (const std::exception&) {
         }
         return std::nullopt;

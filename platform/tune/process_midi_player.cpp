@@ -188,12 +188,12 @@ void ProcessMidiPlayer::retire() noexcept
     QTimer::singleShot(kExitWaitMilliseconds, helper, [helper] { helper->kill(); });
 }
 
-void ProcessMidiPlayer::prepare()
+void ProcessMidiPlayer::prepare(const std::filesystem::path& tune)
 {
     if (m_helper || m_helperEnded)
         return;
     start();
-    send("prepare", false);
+    send("prepare " + midi_wire::escape(midi_wire::pathText(tune)), false);
 }
 
 void ProcessMidiPlayer::release() noexcept

@@ -44,7 +44,7 @@ public:
     ProcessMidiPlayer(const ProcessMidiPlayer&) = delete;
     ProcessMidiPlayer& operator=(const ProcessMidiPlayer&) = delete;
 
-    void prepare() override;
+    void prepare(const std::filesystem::path& tune) override;
     void release() noexcept override;
     void setDeviceType(std::string_view type) override;
     void setFileName(const std::filesystem::path& file) override;

@@ -12,7 +12,7 @@
 // it reads them as they come:
 //
 //   zentick-tune-player <version>    the helper's greeting
-//   prepare | release | type <text> | file <path> | open | play | close | poll
+//   prepare <path> | release | type <text> | file <path> | open | play | close | poll
 //   ok [<state>]      the step was taken; poll adds the state
 //   error <text>      the player refused; the text is for the user
 //
@@ -32,7 +32,7 @@ inline constexpr std::string_view kTunePlayerSwitch = "--tune-player";
 namespace midi_wire {
 
 // Changes whenever a command or a reply changes meaning.
-inline constexpr int kProtocolVersion = 2;
+inline constexpr int kProtocolVersion = 3;
 std::string greeting();
 
 std::string escape(std::string_view text);

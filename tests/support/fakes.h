@@ -175,6 +175,7 @@ public:
     bool open_ = false;
     bool playing = false;
     bool holdsSounds = false;  // between prepare() and release()
+    std::filesystem::path prepared;  // the tune the sounds are for
     std::filesystem::path file;
     std::string laterFailure;  // what a poll() of an open device throws, after the first
     // Refusals come at the second poll(), the first saying Opening, as from
@@ -183,7 +184,11 @@ public:
     int polls = 0;
     std::string refusal;
 
-    void prepare() override { holdsSounds = true; }
+    void prepare(const std::filesystem::path& tune) override
+    {
+        holdsSounds = true;
+        prepared = tune;
+    }
     void release() noexcept override
     {
         if (!open_)

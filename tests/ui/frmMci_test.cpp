@@ -125,6 +125,7 @@ TEST_F(MidiAlarmTest, BellsRingInPlaceOfATuneThatCannotSoundUntilTheUserAnswers)
 TEST_F(MidiAlarmTest, TheSoundsAreHeldOnlyWhileATuneMayBeWanted)
 {
     EXPECT_TRUE(midi.holdsSounds) << "armed in MIDI mode";
+    EXPECT_EQ(midi.prepared, "/opt/zentick/Zentick.mid") << "for the tune beside the program";
     checkAlarm(false);
     EXPECT_FALSE(midi.holdsSounds) << "switched off";
     checkAlarm(true);

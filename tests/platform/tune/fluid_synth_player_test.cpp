@@ -15,6 +15,7 @@
 #include <chrono>
 #include <cstring>
 #include <functional>
+#include <initializer_list>
 #include <cstdint>
 #include <thread>
 #include <vector>
@@ -26,6 +27,10 @@ namespace fs = std::filesystem;
 using namespace std::chrono_literals;
 
 constexpr int kSampleRate = 44100;
+// The small General MIDI SoundFont the test command installs, named
+// outright: the system's default may be another (FluidR3's piano rings on
+// for seconds), and the levels and tails here are this one's.
+const fs::path kSoundFont = "/usr/share/sounds/sf2/TimGM6mb.sf2";
 
 class FluidSynthRendering : public ::testing::Test {
 protected:
@@ -36,9 +41,7 @@ protected:
     FluidSynthConfig renderInto(const fs::path& file) const
     {
         FluidSynthConfig config = FluidSynthConfig::desktop(dir.path());
-        // The small General MIDI SoundFont: a large compressed one, where
-        // installed, takes seconds to load and adds nothing here.
-        config.soundFonts = {"/usr/share/sounds/sf2/default-GM.sf2"};
+        config.soundFonts = {kSoundFont};
         config.audioDrivers = {"file"};
         config.settings = {{"audio.file.name", file.string()}, {"audio.file.type", "raw"},
                            {"audio.file.format", "s16"}, {"synth.sample-rate", std::to_string(kSampleRate)}};
@@ -100,6 +103,48 @@ TEST_F(FluidSynthRendering, PlaysTheTuneOnceThenStaysOpenUntilClosed)
     const auto closedAt = fs::file_size(output);
     std::this_thread::sleep_for(300ms);
     EXPECT_EQ(fs::file_size(output), closedAt) << "sound went on after Close";
+}
+
+TEST_F(FluidSynthRendering, ATunesInstrumentsAreReadBeforeItPlaysAndNoneWhileItDoes)
+{
+    const auto bytes = [](std::initializer_list<int> values) {
+        std::string out;
+        for (const int value : values)
+            out += static_cast<char>(value);
+        return out;
+    };
+    const std::string end = bytes({0x00, 0xFF, 0x2F, 0x00});
+    // The piano, then the organ mid-way; a GS reset, then the drums.
+    const std::string melody = bytes({0x00, 0xC0, 0, 0x00, 0x90, 60, 100, 0x83, 0x60, 0x80, 60, 64, 0x00, 0xC0, 19,
+                                      0x00, 0x90, 64, 100, 0x83, 0x60, 0x80, 64, 64});
+    const std::string drums = bytes({0x83, 0x00, 0xF0, 0x0A, 0x41, 0x10, 0x42, 0x12, 0x40, 0x00, 0x7F, 0x00, 0x41, 0xF7,
+                                     0x00, 0x99, 36, 100, 0x83, 0x60, 0x89, 36, 0});
+    test::writeBytes(tune, test::midiHeader(1, 2) + test::chunk("MTrk", melody + end) + test::chunk("MTrk", drums + end));
+
+    FluidSynthPlayer player(renderInto(output));
+    player.setDeviceType("Sequencer");
+    player.setFileName(tune);
+    ASSERT_TRUE(player.waitUntilLoaded());  // armed: the tune's instruments read
+    for (const char* round : {"the armed tune", "another tune, opened in its place"}) {
+        SCOPED_TRACE(round);
+        player.open();
+        const auto beforePlaying = FluidSynthPlayer::soundFontOpenings();
+        player.play();
+        ASSERT_TRUE(waitFor([&] { return player.poll() == MidiState::Stopped; })) << "the tune never ended";
+        EXPECT_EQ(FluidSynthPlayer::soundFontOpenings(), beforePlaying) << "samples were read while the tune played";
+        EXPECT_TRUE(loud(samples(), 0, samples().size()));
+        player.close();
+        // The violin, and the drums before any reset.
+        const auto armedBefore = FluidSynthPlayer::soundFontOpenings();
+        test::writeBytes(tune, test::midiHeader(0, 1)
+                                   + test::chunk("MTrk", bytes({0x00, 0xC0, 40, 0x00, 0x90, 67, 100, 0x00, 0x99, 38, 100,
+                                                                0x83, 0x60, 0x80, 67, 64}) + end));
+        if (round == std::string("the armed tune")) {
+            player.open();
+            EXPECT_GT(FluidSynthPlayer::soundFontOpenings(), armedBefore) << "the new instruments were not read at Open";
+            player.close();
+        }
+    }
 }
 
 TEST_F(FluidSynthRendering, CloseStopsATuneAtOnce)
@@ -185,7 +230,7 @@ TEST_F(FluidSynthRendering, AFailedLoadIsTriedAgainAndReleasedSoundsAreFreed)
     EXPECT_FALSE(player.isOpen());
 
     // The user puts a SoundFont beside the program: the next Open finds it.
-    fs::create_symlink(fs::canonical("/usr/share/sounds/sf2/default-GM.sf2"), beside);
+    fs::create_symlink(kSoundFont, beside);
     player.open();
     EXPECT_TRUE(waitFor([&] { return player.poll() != MidiState::Loading; }));
     EXPECT_EQ(player.poll(), MidiState::Stopped);

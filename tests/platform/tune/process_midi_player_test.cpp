@@ -1,4 +1,5 @@
 #include "platform/tune/process_midi_player.h"
+#include "platform/tune/wire.h"
 
 #include "support/event_loop.h"
 #include "support/temp_dir.h"
@@ -23,6 +24,7 @@ namespace {
 using namespace std::chrono_literals;
 using zentick::platform::MidiError;
 using zentick::platform::MidiState;
+namespace midi_wire = zentick::platform::midi_wire;
 using zentick::platform::ProcessMidiPlayer;
 using zentick::test::EventLoop;
 
@@ -73,7 +75,7 @@ TEST(ProcessMidiPlayer, PlaysThroughTheHelperAndLetsItGoOnRelease)
     EventLoop loop;
     auto player = stubPlayer();
     EXPECT_EQ(player.helperId(), 0) << "a helper before any tune was wanted";
-    player.prepare();
+    player.prepare("/opt/zentick/Zentick.mid");
     const qint64 helper = player.helperId();
     ASSERT_GT(helper, 0);
 
@@ -95,9 +97,11 @@ TEST(ProcessMidiPlayer, PlaysThroughTheHelperAndLetsItGoOnRelease)
 // while the helper goes wrong, and the helper is ended.
 TEST(ProcessMidiPlayer, AHelperThatGoesWrongFailsTheTuneWithoutHoldingTheClock)
 {
-    const auto shell = [](const char* script) {
-        return QStringList{QStringLiteral("-c"), QString::fromUtf8(script)};
+    const auto shell = [](const std::string& script) {
+        return QStringList{QStringLiteral("-c"), QString::fromStdString(script)};
     };
+    const std::string hello = midi_wire::greeting();
+    const std::string olderHello = "zentick-tune-player " + std::to_string(midi_wire::kProtocolVersion - 1);
     const struct {
         const char* what;
         QString program;
@@ -108,22 +112,23 @@ TEST(ProcessMidiPlayer, AHelperThatGoesWrongFailsTheTuneWithoutHoldingTheClock)
         {"missing", QStringLiteral("/nonexistent/zentick"), {}, "曲を演奏するプログラムを起動できません: /nonexistent/zentick"},
         {"dies", QStringLiteral("/bin/sh"), shell("exit 3"), "曲を演奏するプロセスが終了しました。"},
         {"hangs", QStringLiteral("/bin/sh"), shell("exec sleep 60"), "曲を演奏するプロセスが応答しません。"},
-        {"stalls mid-answer", QStringLiteral("/bin/sh"), shell("printf 'zentick-tune-player 2\\nok'; exec sleep 60"),
+        {"stalls mid-answer", QStringLiteral("/bin/sh"), shell("printf '" + hello + "\\nok'; exec sleep 60"),
          "曲を演奏するプロセスが応答しません。"},
-        {"babbles", QStringLiteral("/bin/sh"), shell("echo zentick-tune-player 2; while read line; do echo hello; done"),
+        {"babbles", QStringLiteral("/bin/sh"), shell("echo " + hello + "; while read line; do echo hello; done"),
          "曲を演奏するプロセスから読めない応答がありました。"},
-        {"floods", QStringLiteral("/bin/sh"), shell("echo zentick-tune-player 2; exec yes ok"),
+        {"floods", QStringLiteral("/bin/sh"), shell("echo " + hello + "; exec yes ok"),
          "曲を演奏するプロセスから読めない応答がありました。"},
-        {"floods one line", QStringLiteral("/bin/sh"), shell("echo zentick-tune-player 2; exec tr -d '\\n' < /dev/zero"),
+        {"floods one line", QStringLiteral("/bin/sh"), shell("echo " + hello + "; exec tr -d '\\n' < /dev/zero"),
          "曲を演奏するプロセスから読めない応答がありました。"},
-        {"is another build", QStringLiteral("/bin/sh"), shell("echo zentick-tune-player 1; exec cat > /dev/null"),
+        {"is another build", QStringLiteral("/bin/sh"), shell("echo " + olderHello + "; exec cat > /dev/null"),
          "曲を演奏するプログラムがこの時計と違う版です: /bin/sh"},
     };
     for (const auto& c : cases) {
         SCOPED_TRACE(c.what);
         EventLoop loop;
         ProcessMidiPlayer player(c.program, c.arguments, kTestPatience);
-        loop.step([&] { player.prepare(); });  // never throws: arming an alarm must not fail
+        // Never throws: arming an alarm must not fail.
+        loop.step([&] { player.prepare("/opt/zentick/Zentick.mid"); });
         const qint64 helper = player.helperId();
         EXPECT_EQ(outcome(player, loop), c.message);
         EXPECT_FALSE(player.isOpen());
@@ -150,10 +155,10 @@ TEST(ProcessMidiPlayer, AHelperThatEndsOnItsOwnIsNotStartedAgainEveryTick)
         const std::string lines = zentick::test::readBytes(starts);
         return std::count(lines.begin(), lines.end(), '\n');
     };
-    player.prepare();
+    player.prepare("/opt/zentick/Zentick.mid");
     ASSERT_TRUE(loop.runUntil([&] { return startCount() == 1 && player.helperId() == 0; }));
     for (int tick = 0; tick < 3; ++tick) {
-        player.prepare();
+        player.prepare("/opt/zentick/Zentick.mid");
         loop.runUntil([] { return false; }, 50ms);
     }
     EXPECT_EQ(startCount(), 1);
@@ -161,7 +166,7 @@ TEST(ProcessMidiPlayer, AHelperThatEndsOnItsOwnIsNotStartedAgainEveryTick)
     EXPECT_EQ(outcome(player, loop), "曲を演奏するプロセスが終了しました。") << "the alarm's tune tries again";
     EXPECT_EQ(startCount(), 2);
     player.release();
-    player.prepare();  // armed anew
+    player.prepare("/opt/zentick/Zentick.mid");  // armed anew
     EXPECT_TRUE(loop.runUntil([&] { return startCount() == 3; }));
 }
 
@@ -209,7 +214,7 @@ TEST(TuneHelper, EndsCleanlyWhenToldToGoWhileASoundFontLoads)
         helper.setStandardErrorFile(QProcess::nullDevice());
         helper.start(QString::fromStdString(program.string()), {QStringLiteral("--tune-player")});
         ASSERT_TRUE(helper.waitForStarted(5000));
-        helper.write("prepare\n");
+        helper.write("prepare /nowhere/Zentick.mid\n");
         ::usleep(static_cast<useconds_t>(20'000 + round * 150'000));
         helper.closeWriteChannel();
         ASSERT_TRUE(helper.waitForFinished(10'000)) << "the helper did not end";

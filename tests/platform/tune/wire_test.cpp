@@ -42,7 +42,7 @@ TEST(MidiWire, TheHelperCarriesOutEachCommandAndAnswersIt)
     } cases[] = {
         {{"type Sequencer", "file /t/a.mid", "open", "play", "poll"}, "",
          {"ok", "ok", "ok", "ok", "ok playing"}, {"type Sequencer", "file", "open", "play"}},
-        {{"prepare", "poll", "open", "poll", "close", "poll"}, "",
+        {{"prepare /t/a.mid", "poll", "open", "poll", "close", "poll"}, "",
          {std::nullopt, "ok closed", "ok", "ok stopped", "ok", "ok closed"}, {"open", "close"}},
         {{"open"}, "open", {"error 曲のファイルが見つかりません"}, {"open"}},
         {{"open", "play"}, "play", {"ok", "error 曲を演奏できません"}, {"open", "play"}},
@@ -65,8 +65,9 @@ TEST(MidiWire, TheHelperGetsTheNamesAsTheClockSentThem)
     FakeMidiPlayer player;
     answerMidiCommand(player, "file " + midi_wire::escape(midi_wire::pathText(u8"/曲\\の\nフォルダ/a.mid")));
     EXPECT_EQ(player.file, std::filesystem::path(u8"/曲\\の\nフォルダ/a.mid"));
-    answerMidiCommand(player, "prepare");
+    answerMidiCommand(player, "prepare " + midi_wire::escape(midi_wire::pathText(u8"/曲\\の\nフォルダ/b.mid")));
     EXPECT_TRUE(player.holdsSounds);
+    EXPECT_EQ(player.prepared, std::filesystem::path(u8"/曲\\の\nフォルダ/b.mid"));
     answerMidiCommand(player, "release");
     EXPECT_FALSE(player.holdsSounds);
 }
