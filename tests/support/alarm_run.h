@@ -5,6 +5,7 @@
 // alarm box checked by a click, and the sound server's sink recorded.
 
 #include "support/logind.h"
+#include "support/midi_file.h"
 #include "support/sound_server.h"
 #include "support/temp_dir.h"
 #include "support/x_display.h"
@@ -28,8 +29,10 @@ using namespace sound;
 
 // Quieter than this is silence: the null sink gives exact zeros.
 constexpr double kAudibleDbfs = -50;
-// The program's clock starts here: the first tick after start-up (3 s)
-// falls in the alarm minute, whatever the start-up took up to a second.
+// The program's clock reads this at its exec, and runs on from there: the
+// alarm minute begins 2 s later and lasts a minute, so the first tick (3 s
+// after the timer starts, which is between the exec and the window's
+// appearance) falls in it, however long the start-up takes.
 constexpr const char* kFakeStart = "2026-12-08 06:59:58";
 constexpr auto kFirstTick = 3s;
 
@@ -80,9 +83,13 @@ inline void clickAlarmBox(XDisplay& display, Window window)
 }
 
 struct AlarmProgram {
-    std::filesystem::path program;         // the zentick to copy
-    std::string faketime;                  // libfaketime, preloaded
+    std::filesystem::path program;              // the zentick to copy
+    std::string faketime;                       // libfaketime, preloaded
     std::vector<std::string> environment = {};  // anything more it runs with
+    // Put beside it, as a user puts their own: the small General MIDI
+    // SoundFont the test command installs, whatever the system's default,
+    // unless another is named. The levels the tests expect are its own.
+    std::filesystem::path soundFont = "/usr/share/sounds/sf2/TimGM6mb.sf2";
 };
 
 // How the program under test runs: its clock set by libfaketime through
@@ -166,16 +173,14 @@ struct Alarm {
     }
 };
 
-// A copy of the program in `folder`, its alarm at 7:00 with the given sound.
-// Beside it the small General MIDI SoundFont, as a user puts their own: a
-// large one that FluidSynth would choose (Debian's MuseScore font, two
-// seconds to load) may not be in before a tick armed three seconds earlier.
+// A copy of the program in `folder`, its alarm at 7:00 with the given sound,
+// and beside it the SoundFont `how` names.
 inline std::filesystem::path placeProgram(const TempDir& folder, const AlarmProgram& how, int buzzer)
 {
     const std::filesystem::path program = folder.path() / "zentick";
     std::filesystem::copy_file(how.program, program);
     std::error_code absent;
-    const auto soundFont = std::filesystem::canonical("/usr/share/sounds/sf2/default-GM.sf2", absent);
+    const auto soundFont = std::filesystem::canonical(how.soundFont, absent);
     if (!absent)
         std::filesystem::create_symlink(soundFont, folder.path() / "Zentick.sf2");
     writeBytes(folder.path() / "Zentick.ini", "5,0,#07:00:00#," + std::to_string(buzzer) + "\r\n");
@@ -238,7 +243,9 @@ inline Alarm hearAlarm(SoundServer& server, XDisplay& display, const AlarmProgra
                                clock};
             meanwhile(during);
         }
-        std::this_thread::sleep_until(alarm.started + kFirstTick + listen);
+        // The first tick comes at most a tick after the window appeared,
+        // however long the program took to start.
+        std::this_thread::sleep_until(alarm.shown + kFirstTick + listen);
         alarm.tuneWindowStayed = display.isShown("時間ですよ！");
     }
     const auto heard = recording->blocks();
@@ -424,8 +431,9 @@ struct TuneMemory {
     Resident switchedOff;  // after the alarm box was switched off again
 };
 
-// The program in MIDI mode, its alarm hours away: what a tune's sounds cost
-// while they are held and after they are let go.
+// The program in MIDI mode with a piano melody beside it, its alarm hours
+// away: what a tune's sounds cost while they are held and after they are
+// let go.
 inline TuneMemory memoryWithTuneArmed(XDisplay& display, const AlarmProgram& how)
 {
     TuneMemory memory;
@@ -433,6 +441,7 @@ inline TuneMemory memoryWithTuneArmed(XDisplay& display, const AlarmProgram& how
         return memory;
     TempDir folder;
     const auto program = placeProgram(folder, how, 2);
+    writeBytes(folder.path() / "Zentick.mid", pianoMelody());  // the tune whose instruments are held
     const FakeClock noon(folder.path() / "faketime", "2026-12-08 12:00:00");
     Child zentick({program.string()}, programEnvironment(how, noon));
     const auto window = display.waitForWindow("ぽるたんの世界時計", 5);
