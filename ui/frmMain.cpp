@@ -4,6 +4,7 @@
 #include "platform/failure_words.h"
 #include "settings/ini_file.h"
 #include "ui/frmIni.h"
+#include "ui/display_text.h"
 #include "ui/frmMci.h"
 #include "ui/fonts.h"
 #include "ui/twips.h"
@@ -113,7 +114,7 @@ void frmMain::createControls()
     m_txtTimeWd->setObjectName(QStringLiteral("txtTimeWd"));
     m_txtTimeWd->setFont(msGothic(20.25));
     // It shows the time; anything typed there would be lost at the next tick.
-    m_txtTimeWd->setReadOnly(true);
+    announceAsDisplay(m_txtTimeWd);
     // Screen readers say its name, then the time it shows.
     m_txtTimeWd->setAccessibleName(QStringLiteral("時刻"));
     m_txtTimeWd->setAccessibleDescription(QStringLiteral("選んだ国、地域の時刻"));
