@@ -18,6 +18,7 @@ namespace zentick::platform {
 namespace {
 
 const QString kService = QStringLiteral("org.freedesktop.Notifications");
+const QString kDefaultAction = QStringLiteral("default");
 const QString kPath = QStringLiteral("/org/freedesktop/Notifications");
 
 QDBusMessage callToService(const QString& method)
@@ -81,6 +82,7 @@ void DesktopNotifications::show(std::string_view text)
     if (!bus.isConnected())
         return;
     m_wanted = true;
+    listen();
     QDBusMessage notify = callToService(QStringLiteral("Notify"));
     const QVariantMap hints{
         // Shown until answered, and through "do not disturb": it is an alarm.
@@ -90,9 +92,10 @@ void DesktopNotifications::show(std::string_view text)
         // The clock sounds the alarm itself.
         {QStringLiteral("suppress-sound"), true},
     };
-    // The application's name heads the notice; the alarm's words are its summary.
+    // The application's name heads the notice; the alarm's words are its
+    // summary. A click on it goes to the clock: its default action.
     notify << m_appName << m_id << m_icon << QString::fromUtf8(text.data(), static_cast<qsizetype>(text.size()))
-           << QString() << QStringList() << hints << 0;  // never expires
+           << QString() << QStringList{kDefaultAction, QStringLiteral("時計を表示")} << hints << 0;  // never expires
     const quint64 request = ++m_requests;
     auto* watcher = new QDBusPendingCallWatcher(bus.asyncCall(notify), this);
     connect(watcher, &QDBusPendingCallWatcher::finished, this, [this, request](QDBusPendingCallWatcher* call) {
@@ -108,6 +111,32 @@ void DesktopNotifications::show(std::string_view text)
         }
         m_id = id;
     });
+}
+
+// The service's signals, for the notices of any program: those of this
+// one's notice are told by its number.
+void DesktopNotifications::listen()
+{
+    if (std::exchange(m_listening, true))
+        return;
+    QDBusConnection bus = QDBusConnection::sessionBus();
+    bus.connect(kService, kPath, kService, QStringLiteral("ActionInvoked"), this, SLOT(actionInvoked(uint, QString)));
+    bus.connect(kService, kPath, kService, QStringLiteral("ActivationToken"), this,
+                SLOT(activationToken(uint, QString)));
+}
+
+// Sent before the action it comes with.
+void DesktopNotifications::activationToken(uint id, const QString& token)
+{
+    if (id != 0 && id == m_id)
+        m_token = token;
+}
+
+void DesktopNotifications::actionInvoked(uint id, const QString& action)
+{
+    if (id == 0 || id != m_id || action != kDefaultAction)
+        return;
+    Q_EMIT clicked(std::exchange(m_token, {}));
 }
 
 void DesktopNotifications::withdraw()

@@ -42,14 +42,26 @@ public:
     void show(std::string_view text) override;
     void withdraw() override;
 
+Q_SIGNALS:
+    // The user clicked the notice, to go to the clock. `activationToken`,
+    // when the service sent one, lets a window take the focus on Wayland.
+    void clicked(const QString& activationToken);
+
+private Q_SLOTS:
+    void actionInvoked(uint id, const QString& action);
+    void activationToken(uint id, const QString& token);
+
 private:
     void close(uint id);
+    void listen();
 
     QString m_appName;
     QString m_icon;
     uint m_id = 0;            // the notice the service shows, 0 for none
     quint64 m_requests = 0;   // notices asked for; only the latest may stand
     bool m_wanted = false;    // the user has not answered yet
+    bool m_listening = false;
+    QString m_token;          // the last activation token the service sent for the notice
 };
 
 }  // namespace zentick::platform

@@ -12,6 +12,7 @@
 #include <gtest/gtest.h>
 
 #include <chrono>
+#include <optional>
 #include <utility>
 
 namespace zentick::platform {
@@ -39,15 +40,17 @@ class StandInService final : public QObject, protected QDBusContext {
 
 public:
     QList<Notice> shown;
+    QList<QStringList> actions;
     QList<uint> closed;
     bool answerLater = false;
     QList<QDBusMessage> unanswered;
 
 public slots:
     uint Notify(const QString& app, uint replaces, const QString& icon, const QString& summary, const QString& body,
-                const QStringList&, const QVariantMap& hints, int expires)
+                const QStringList& offered, const QVariantMap& hints, int expires)
     {
         shown.append({app, icon, summary, body, replaces, hints, expires});
+        actions.append(offered);
         const uint id = 6 + static_cast<uint>(shown.size());
         if (answerLater) {
             setDelayedReply(true);
@@ -126,6 +129,47 @@ TEST_F(DesktopNotificationsTest, TheNoticeSaysTheAlarmAndGoesWhenAnswered)
         EXPECT_TRUE(loop.runUntil([&] { return service.closed.size() >= closedInTheEnd.size(); }));
         settle(loop);
         EXPECT_EQ(service.closed, closedInTheEnd) << "the clock's end takes away what stands, and nothing more";
+    }
+}
+
+// What the desktop sends when the user clicks a notice: the token that lets
+// a window take the focus on Wayland (when it has one), then the action.
+TEST_F(DesktopNotificationsTest, AClickOnTheNoticeGoesToTheClockWithTheDesktopsToken)
+{
+    const auto send = [&](const char* signal, uint id, const QString& text) {
+        QDBusMessage message = QDBusMessage::createSignal("/org/freedesktop/Notifications",
+                                                          "org.freedesktop.Notifications", signal);
+        message << id << text;
+        serviceBus.send(message);
+    };
+    struct Case {
+        const char* name;
+        const char* token;  // sent first, unless null
+        uint clickedId;
+        const char* action;
+        std::optional<QString> goes;  // the token the clock is given
+    } const cases[] = {
+        {"a click with a token", "kwin-1234", 7, "default", QStringLiteral("kwin-1234")},
+        {"a click without one", nullptr, 7, "default", QString()},
+        {"another program's notice", "kwin-1234", 99, "default", std::nullopt},
+        {"another action", nullptr, 7, "snooze", std::nullopt},
+    };
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.name);
+        service.shown.clear();
+        service.actions.clear();
+        DesktopNotifications notice(QStringLiteral("ぽるたんの世界時計"), QStringLiteral("zentick"));
+        std::optional<QString> went;
+        QObject::connect(&notice, &DesktopNotifications::clicked, [&](const QString& token) { went = token; });
+        notice.show("アラームの時刻 7:00 になりました。");
+        ASSERT_TRUE(loop.runUntil([&] { return !service.shown.isEmpty(); }));
+        EXPECT_TRUE(service.actions.front().startsWith("default")) << "no default action to click";
+        settle(loop);  // its number known
+        if (c.token)
+            send("ActivationToken", c.clickedId, QString::fromUtf8(c.token));
+        send("ActionInvoked", c.clickedId, QString::fromUtf8(c.action));
+        settle(loop);
+        EXPECT_EQ(went, c.goes);
     }
 }
 

@@ -1,0 +1,99 @@
+#include "platform/qt/window_activation.h"
+
+#include <QApplication>
+#include <QString>
+#include <QWidget>
+#include <QWindow>
+
+#ifdef ZENTICK_XDG_ACTIVATION
+#include <qpa/qplatformnativeinterface.h>
+
+#include "xdg-activation-v1-client-protocol.h"
+
+#include <cstring>
+#endif
+
+namespace zentick::platform {
+
+namespace {
+
+#ifdef ZENTICK_XDG_ACTIVATION
+// The compositor's xdg_activation_v1, bound on a queue of our own so that
+// Qt's events are neither taken nor held up.
+class Activation {
+public:
+    explicit Activation(wl_display* display) : m_display(display), m_queue(wl_display_create_queue(display))
+    {
+        wl_display* wrapper = static_cast<wl_display*>(wl_proxy_create_wrapper(display));
+        wl_proxy_set_queue(reinterpret_cast<wl_proxy*>(wrapper), m_queue);
+        m_registry = wl_display_get_registry(wrapper);
+        wl_proxy_wrapper_destroy(wrapper);
+        static const wl_registry_listener listener{&Activation::global, [](void*, wl_registry*, uint32_t) {}};
+        wl_registry_add_listener(m_registry, &listener, this);
+        wl_display_roundtrip_queue(m_display, m_queue);
+    }
+    ~Activation()
+    {
+        if (m_activation)
+            xdg_activation_v1_destroy(m_activation);
+        wl_registry_destroy(m_registry);
+        wl_event_queue_destroy(m_queue);
+    }
+    Activation(const Activation&) = delete;
+    Activation& operator=(const Activation&) = delete;
+
+    bool activate(const QString& token, wl_surface* surface)
+    {
+        if (!m_activation)
+            return false;
+        xdg_activation_v1_activate(m_activation, token.toUtf8().constData(), surface);
+        return wl_display_flush(m_display) >= 0;
+    }
+
+private:
+    static void global(void* data, wl_registry* registry, uint32_t name, const char* interface, uint32_t)
+    {
+        auto* self = static_cast<Activation*>(data);
+        if (std::strcmp(interface, xdg_activation_v1_interface.name) == 0 && !self->m_activation)
+            self->m_activation =
+                static_cast<xdg_activation_v1*>(wl_registry_bind(registry, name, &xdg_activation_v1_interface, 1));
+    }
+
+    wl_display* m_display;
+    wl_event_queue* m_queue;
+    wl_registry* m_registry = nullptr;
+    xdg_activation_v1* m_activation = nullptr;
+};
+
+bool activateOnWayland(QWindow* window, const QString& token)
+{
+    QPlatformNativeInterface* native = QGuiApplication::platformNativeInterface();
+    if (!native || !window)
+        return false;
+    auto* display = static_cast<wl_display*>(native->nativeResourceForIntegration("wl_display"));
+    auto* surface = static_cast<wl_surface*>(native->nativeResourceForWindow("surface", window));
+    return display && surface && Activation(display).activate(token, surface);
+}
+#else
+bool activateOnWayland(QWindow*, const QString&)
+{
+    return false;  // built without Wayland's activation protocol
+}
+#endif
+
+}  // namespace
+
+void bringForward(QWidget& window, const QString& activationToken)
+{
+    if (window.isMinimized())
+        window.showNormal();
+    window.raise();
+    if (!QGuiApplication::platformName().startsWith(QLatin1String("wayland"))) {
+        window.activateWindow();
+        return;
+    }
+    if (activationToken.isEmpty() || !activateOnWayland(window.windowHandle(), activationToken))
+        QApplication::alert(&window);
+}
+
+}  // namespace zentick::platform
