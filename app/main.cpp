@@ -7,7 +7,6 @@
 #include "platform/qt/logind_sleep_watch.h"
 #include "platform/qt/qt_platform.h"
 #include "platform/qt/termination.h"
-#include "platform/qt/window_activation.h"
 #include "platform/tune/fluid_synth_player.h"
 #include "platform/tune/helper.h"
 #include "platform/tune/process_midi_player.h"
@@ -103,9 +102,8 @@ int main(int argc, char* argv[])
     ui::frmMain window(state, {clock, beeper, messages, files, programDir, midi, notice, sleep});
     if (window.failed())
         return EXIT_FAILURE;
-    // A click on the alarm's notice goes to the clock.
-    QObject::connect(&notice, &platform::DesktopNotifications::clicked, &window,
-                     [&window](const QString& token) { platform::bringForward(window, token); });
+    // The window the alarm's notice concerns.
+    notice.setWindow(&window);
     // The session's end leaves every event loop, those of open message boxes
     // too, so no box can keep the program past a logout; the window then
     // closes as if the user had closed it, which saves the settings.

@@ -224,7 +224,6 @@ void frmMain::showTime()
 
 void frmMain::showAlarmNotice(const std::string& words)
 {
-    QApplication::alert(this);
     if (std::exchange(m_noticeShown, true))
         return;
     m_platform.notice.show(words);

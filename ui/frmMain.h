@@ -70,8 +70,8 @@ private:
     std::filesystem::path tuneFile() const;
     // The computer has woken: the tick runs at once.
     void computerWoke();
-    // The window's request for attention and the desktop's notice, saying
-    // `words`, which stays until the user answers the alarm.
+    // The desktop's notice, saying `words`, with the window's request for
+    // attention, which stay until the user answers the alarm.
     void showAlarmNotice(const std::string& words);
     // An alarm found too late to sound: told without waiting, and why.
     void tellMissedAlarm(std::string_view why);

@@ -1,5 +1,7 @@
 #include "platform/qt/desktop_session.h"
 
+#include "platform/qt/window_activation.h"
+
 #include <QDBusConnection>
 #include <QDBusMessage>
 #include <QDBusPendingCallWatcher>
@@ -76,8 +78,15 @@ DesktopNotifications::~DesktopNotifications()
     withdraw();
 }
 
+void DesktopNotifications::setWindow(QWidget* window)
+{
+    m_window = window;
+}
+
 void DesktopNotifications::show(std::string_view text)
 {
+    if (m_window)
+        askForAttention(*m_window);  // seen on a desktop without the service too
     const QDBusConnection bus = QDBusConnection::sessionBus();
     if (!bus.isConnected())
         return;
@@ -136,7 +145,10 @@ void DesktopNotifications::actionInvoked(uint id, const QString& action)
 {
     if (id == 0 || id != m_id || action != kDefaultAction)
         return;
-    Q_EMIT clicked(std::exchange(m_token, {}));
+    const QString token = std::exchange(m_token, {});
+    if (m_window)
+        bringForward(*m_window, token);
+    Q_EMIT clicked(token);
 }
 
 void DesktopNotifications::withdraw()

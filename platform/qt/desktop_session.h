@@ -3,7 +3,9 @@
 #include "platform/alarm_notice.h"
 
 #include <QObject>
+#include <QPointer>
 #include <QString>
+#include <QWidget>
 
 #include <string>
 
@@ -39,6 +41,10 @@ public:
     DesktopNotifications(QString appName, QString icon);
     ~DesktopNotifications() override;
 
+    // The window the alarm concerns: it asks for attention with each
+    // notice, and comes forward when the notice is clicked.
+    void setWindow(QWidget* window);
+
     void show(std::string_view text) override;
     void withdraw() override;
 
@@ -61,6 +67,7 @@ private:
     quint64 m_requests = 0;   // notices asked for; only the latest may stand
     bool m_wanted = false;    // the user has not answered yet
     bool m_listening = false;
+    QPointer<QWidget> m_window;
     QString m_token;          // the last activation token the service sent for the notice
 };
 

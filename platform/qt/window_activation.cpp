@@ -50,6 +50,25 @@ public:
         return wl_display_flush(m_display) >= 0;
     }
 
+    // A token of the window's own, with no user's click behind it.
+    QString token(wl_surface* surface)
+    {
+        if (!m_activation)
+            return {};
+        xdg_activation_token_v1* request = xdg_activation_v1_get_activation_token(m_activation);
+        QString issued;
+        static const xdg_activation_token_v1_listener listener{[](void* data, xdg_activation_token_v1*, const char* token) {
+            *static_cast<QString*>(data) = QString::fromUtf8(token);
+        }};
+        xdg_activation_token_v1_add_listener(request, &listener, &issued);
+        xdg_activation_token_v1_set_app_id(request, "zentick");
+        xdg_activation_token_v1_set_surface(request, surface);
+        xdg_activation_token_v1_commit(request);
+        wl_display_roundtrip_queue(m_display, m_queue);
+        xdg_activation_token_v1_destroy(request);
+        return issued;
+    }
+
 private:
     static void global(void* data, wl_registry* registry, uint32_t name, const char* interface, uint32_t)
     {
@@ -65,6 +84,7 @@ private:
     xdg_activation_v1* m_activation = nullptr;
 };
 
+// Activates the window with `token`, or with one of its own when empty.
 bool activateOnWayland(QWindow* window, const QString& token)
 {
     QPlatformNativeInterface* native = QGuiApplication::platformNativeInterface();
@@ -72,7 +92,11 @@ bool activateOnWayland(QWindow* window, const QString& token)
         return false;
     auto* display = static_cast<wl_display*>(native->nativeResourceForIntegration("wl_display"));
     auto* surface = static_cast<wl_surface*>(native->nativeResourceForWindow("surface", window));
-    return display && surface && Activation(display).activate(token, surface);
+    if (!display || !surface)
+        return false;
+    Activation activation(display);
+    const QString granted = token.isEmpty() ? activation.token(surface) : token;
+    return !granted.isEmpty() && activation.activate(granted, surface);
 }
 #else
 bool activateOnWayland(QWindow*, const QString&)
@@ -81,6 +105,11 @@ bool activateOnWayland(QWindow*, const QString&)
 }
 #endif
 
+bool onWayland()
+{
+    return QGuiApplication::platformName().startsWith(QLatin1String("wayland"));
+}
+
 }  // namespace
 
 void bringForward(QWidget& window, const QString& activationToken)
@@ -88,11 +117,17 @@ void bringForward(QWidget& window, const QString& activationToken)
     if (window.isMinimized())
         window.showNormal();
     window.raise();
-    if (!QGuiApplication::platformName().startsWith(QLatin1String("wayland"))) {
+    if (!onWayland()) {
         window.activateWindow();
         return;
     }
     if (activationToken.isEmpty() || !activateOnWayland(window.windowHandle(), activationToken))
+        askForAttention(window);
+}
+
+void askForAttention(QWidget& window)
+{
+    if (!onWayland() || !activateOnWayland(window.windowHandle(), {}))
         QApplication::alert(&window);
 }
 

@@ -3,9 +3,11 @@ session bus it runs on: the helpers the screen reader test uses, and, run
 as a program, a watch for the tests and benchmarks that need the time the
 clock shows. The watch prints a line each time the time box's text changes
 ("time 7:02") and each time a message box appears ("note ..."), headed by
-the moment it was seen, in seconds of CLOCK_MONOTONIC.
+the moment it was seen, in seconds of CLOCK_MONOTONIC. `press` presses a
+button or check box by its name, as a screen reader's user does, on any
+window system.
 
-Usage: python3 atspi.py
+Usage: python3 atspi.py [press NAME]
 """
 
 import sys
@@ -75,8 +77,38 @@ def watch(period=0.05):
         time.sleep(period)
 
 
+def find(parent, roles, name):
+    for node in parent:
+        if node is None:
+            continue
+        if node.getRoleName() in roles and node.name == name:
+            return node
+        found = find(node, roles, name)
+        if found is not None:
+            return found
+    return None
+
+
+def press(name, seconds=20.0):
+    deadline = time.monotonic() + seconds
+    while time.monotonic() < deadline:
+        try:
+            app = application()
+            control = find(app, ("push button", "check box"), name) if app is not None else None
+            if control is not None:
+                control.queryAction().doAction(0)
+                return
+        except Exception:  # a window that went while it was read: look again
+            pass
+        time.sleep(0.1)
+    sys.exit(f"no control named {name} within {seconds:.0f} s")
+
+
 if __name__ == "__main__":
     try:
-        watch()
+        if sys.argv[1:2] == ["press"]:
+            press(sys.argv[2])
+        else:
+            watch()
     except (KeyboardInterrupt, BrokenPipeError):
         sys.exit(0)
