@@ -4,8 +4,10 @@
 # later, for Zentick, for a minimal Qt window with the same Japanese texts in
 # the same fonts (the honest floor) and for a bare Qt 6 Widgets window, in
 # the same X server, the three taking turns so that a busy moment of the
-# machine falls on all alike. Medians of 25 starts each (ZENTICK_STARTUP_RUNS).
-# Targets: within 1.05 times the floor and 1.1 times the bare window.
+# machine falls on all alike. Medians of 25 starts each (ZENTICK_STARTUP_RUNS),
+# and how many fonts the machine has (tools/dev bench installs a KDE
+# desktop's). Targets: within 1.05 times the floor and 1.1 times the bare
+# window.
 # Usage: bench/startup.sh [BUILD_DIR]
 set -euo pipefail
 
@@ -40,8 +42,8 @@ for program in zentick japanese minimal; do
     printf '%s %s %s %s\n' "$program" "$(median "$work/$program.runs" 1)" "$(median "$work/$program.runs" 2)" \
         "$(median "$work/$program.runs" 3)"
 done >"$work/medians"
-awk -v runs="$runs" '{ frame[$1] = $2; cpu[$1] = $3; kib[$1] = $4 } END {
-    printf "Medians of %d interleaved starts each: first frame, CPU to it, memory 5 s later\n", runs
+awk -v runs="$runs" -v fonts="$(fc-list | wc -l)" '{ frame[$1] = $2; cpu[$1] = $3; kib[$1] = $4 } END {
+    printf "Medians of %d interleaved starts each, among %d fonts: first frame, CPU to it, memory 5 s later\n", runs, fonts
     printf "  Zentick                             %6.1f ms  %6.1f ms CPU  %5.1f MiB\n", frame["zentick"], cpu["zentick"], kib["zentick"] / 1024
     printf "  same Japanese texts and fonts       %6.1f ms  %6.1f ms CPU  %5.1f MiB\n", frame["japanese"], cpu["japanese"], kib["japanese"] / 1024
     printf "  bare Qt window                      %6.1f ms  %6.1f ms CPU  %5.1f MiB\n", frame["minimal"], cpu["minimal"], kib["minimal"] / 1024

@@ -2,11 +2,14 @@
 // installed: run once for each QT_SCALE_FACTOR (1, 1.5 and 2).
 
 #include "ui/caption_frame.h"
+#include "ui/fonts.h"
 #include "ui_fixture.h"
 
 #include <QAbstractButton>
 #include <QAccessible>
 #include <QComboBox>
+#include <QFontInfo>
+#include <QFontMetricsF>
 #include <QGroupBox>
 #include <QRadioButton>
 #include <QStyleOptionButton>
@@ -142,6 +145,38 @@ TEST_F(AtEveryScale, EveryWindowIsItsSizeAndEveryTextFitsAndIsNamed)
         tick();
         ASSERT_NE(main->midiAlarmWindow(), nullptr);
         checkWindow(main->midiAlarmWindow(), 1710, 615);
+    }
+}
+
+// The windows name the Windows fonts; they get, without Qt's search for a
+// family not installed, the very face that search would have found, at the
+// same size and with the same metrics.
+TEST(JapaneseFonts, AreTheFacesQtWouldHaveFoundForTheNamesTheWindowsGive)
+{
+    struct Case {
+        const char* named;
+        QFont (*font)(qreal);
+        qreal pointSize;
+    } const cases[] = {
+        {"ＭＳ ゴシック", msGothic, 9},   {"ＭＳ ゴシック", msGothic, 20.25},
+        {"ＭＳ Ｐゴシック", msPGothic, 9}, {"ＭＳ Ｐゴシック", msPGothic, 12},
+    };
+    for (const auto& c : cases) {
+        SCOPED_TRACE(std::string(c.named) + " " + std::to_string(c.pointSize));
+        const QFont chosen = c.font(c.pointSize);
+        QFont searched(QString::fromUtf8(c.named));  // as Qt finds it, through the substitutes
+        searched.setPointSizeF(c.pointSize);
+        searched.setStyleHint(chosen.styleHint());
+        const QFontInfo got(chosen);
+        const QFontInfo expected(searched);
+        EXPECT_EQ(got.family(), expected.family());
+        EXPECT_EQ(got.styleName(), expected.styleName());
+        EXPECT_EQ(got.pointSizeF(), expected.pointSizeF());
+        const QFontMetricsF gotMetrics(chosen);
+        const QFontMetricsF expectedMetrics(searched);
+        EXPECT_EQ(gotMetrics.height(), expectedMetrics.height());
+        EXPECT_EQ(gotMetrics.horizontalAdvance(QStringLiteral("23:54 アラーム ＯＮ 設定")),
+                  expectedMetrics.horizontalAdvance(QStringLiteral("23:54 アラーム ＯＮ 設定")));
     }
 }
 
