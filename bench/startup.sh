@@ -11,6 +11,13 @@
 # Usage: bench/startup.sh [BUILD_DIR]
 set -euo pipefail
 
+# A desktop session always has its session bus. Without one, every Qt
+# program that starts here would have libdbus start a bus daemon of its own
+# (dbus-launch --autolaunch) within the very start being measured.
+if [ -z "${DBUS_SESSION_BUS_ADDRESS:-}" ]; then
+    exec dbus-run-session -- "$0" "$@"
+fi
+
 build_dir=$(realpath "${1:-build}")
 runs=${ZENTICK_STARTUP_RUNS:-25}
 work=$(mktemp -d)
