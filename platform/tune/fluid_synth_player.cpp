@@ -679,8 +679,6 @@ void FluidSynthPlayer::watchOutput(Device& device)
     device.reopened = true;
 }
 
-// Runs on a thread of its own: loads the library, makes the synthesizer and
-// loads the first SoundFont that loads.
 // The instruments of the tune as it is now; none, while it cannot be read:
 // the failure is told when it opens.
 void FluidSynthPlayer::holdInstrumentsOfTheArmedTune(Synth& loaded, const fs::path& tune)
@@ -693,6 +691,8 @@ void FluidSynthPlayer::holdInstrumentsOfTheArmedTune(Synth& loaded, const fs::pa
     trimHeap();
 }
 
+// Runs on a thread of its own: loads the library, makes the synthesizer,
+// loads the first SoundFont that loads and holds the armed tune's instruments.
 void FluidSynthPlayer::loadSynth(const FluidSynthConfig& config, const fs::path& tune, Load& load)
 {
     if (!FluidSynthApi::load()) {
