@@ -177,14 +177,8 @@ if [ "$compositor" = kwin ] || [ "$compositor" = kwin-xwayland ]; then
     notices_pid=$!
     trap 'kill "$notices_pid" 2>/dev/null; cleanup' EXIT
     atspi=$(cd "$(dirname "$0")/../support" && pwd)/atspi.py
-    # The AT-SPI library ends its process when it cannot reach the
-    # accessibility bus at once, as on a loaded machine: it presses nothing
-    # then, so it is run again.
     press() {
-        for _ in 1 2 3; do
-            /usr/bin/python3 "$atspi" press "$1" 2>>"$work/atspi.log" && return 0
-            sleep 1
-        done
+        /usr/bin/python3 "$atspi" press "$1" 2>>"$work/atspi.log" ||
         fail "$1 could not be pressed: $(tail -3 "$work/atspi.log")"
     }
 
