@@ -374,9 +374,11 @@ inline Clock::time_point sleepAndWake(DuringAlarm& during, const FakeLogind& log
     std::this_thread::sleep_for(serverToo ? 3s : 500ms);
     if (serverToo)
         during.server.freeze(false);
+    // Read before they run again: a program let go can show the new time
+    // before this thread is given the processor back.
+    const auto woke = Clock::now();
     for (const pid_t pid : frozen)
         ::kill(pid, SIGCONT);
-    const auto woke = Clock::now();
     logind.prepareForSleep(false);
     return woke;
 }

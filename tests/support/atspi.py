@@ -52,25 +52,28 @@ def labels_in(node):
 
 
 def watch(period=0.05):
-    shown = None
+    # What each program showed, by its process: a program started after
+    # another may come to show the same time or note, and is new all the same.
+    shown = {}
     notes = set()
     while True:
         try:
             app = application()
             if app is not None:
+                program = app.get_process_id()
                 for window in app:
                     if window is None:
                         continue
                     if window.getRoleName() == "frame" and window.name == CAPTION:
                         clock = child(window, "text", "時刻")
                         text = text_of(clock) if clock is not None else None
-                        if text is not None and text != shown:
-                            shown = text
+                        if text is not None and text != shown.get(program):
+                            shown[program] = text
                             print(f"{time.monotonic():.3f} time {text}", flush=True)
                     elif window.getRoleName() in ("alert", "dialog"):
                         for note in labels_in(window):
-                            if note not in notes:
-                                notes.add(note)
+                            if (program, note) not in notes:
+                                notes.add((program, note))
                                 print(f"{time.monotonic():.3f} note {note}", flush=True)
         except Exception:  # a window that went while it was read: look again
             pass
