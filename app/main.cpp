@@ -76,9 +76,9 @@ int main(int argc, char* argv[])
     QApplication app(argc, argv);
     // The name screen readers and desktops give the program.
     QApplication::setApplicationName(ui::frmMain::kCaption);
-    // The desktop entry `tools/dev install` writes: docks group the window
-    // under it and show its icon.
-    QApplication::setDesktopFileName(QStringLiteral("zentick"));
+    // The desktop entry: docks group the window under it and show its icon,
+    // and on Wayland it is the window's app id.
+    QApplication::setDesktopFileName(platform::appId());
     // Message boxes, which have no window of their own to say so, carry the
     // program's icon and the desktop's proportional Japanese font.
     QApplication::setWindowIcon(ui::programIcon());
@@ -95,7 +95,7 @@ int main(int argc, char* argv[])
     platform::QtProgramDir programDir;
     platform::ProcessMidiPlayer midi(platform::ProcessMidiPlayer::runningProgram(),
                                      {QString::fromUtf8(platform::kTunePlayerSwitch)});
-    platform::DesktopNotifications notice(QApplication::applicationName(), QStringLiteral("zentick"));
+    platform::DesktopNotifications notice(QApplication::applicationName());
     platform::LogindSleepWatch sleep;
 
     ClockState state;

@@ -47,6 +47,10 @@ public:
     // Removes what earlier saves of `path` left behind when they were cut
     // short, and nothing else.
     virtual void removeStaleCopies(const std::filesystem::path& path) = 0;
+    // Makes `folder`, and each folder above it that is missing, open to this
+    // user alone, as the desktop's rules ask of a user's own folders. A
+    // folder already there is left as it is.
+    virtual std::error_code makeFolder(const std::filesystem::path& folder) = 0;
 };
 
 // More than a settings file ever holds; a larger file is read no further.

@@ -18,11 +18,24 @@ std::string describeFileError(std::error_code error, FileAccess access, const st
 
 constexpr std::string_view kNoProgramFolder = "プログラムのあるフォルダーがわからないため、設定ファイルを使えません";
 
+// Replaces the file, first making its folder where that is the program's
+// to make: an installed program's folder in the user's settings may not be
+// there yet, or may have been removed while the clock ran.
+std::optional<platform::WriteFailure> replaceIni(const IniEnv& env, const std::filesystem::path& path,
+                                                 std::string_view content)
+{
+    if (env.programDir.makesFolder()) {
+        if (const auto error = env.files.makeFolder(env.programDir.path()))
+            return platform::WriteFailure{WriteStep::Open, error};
+    }
+    return env.files.replace(path, content);
+}
+
 }  // namespace
 
 std::filesystem::path iniPath(const std::filesystem::path& programDir)
 {
-    return platform::besideProgram(programDir, kIniFileName);
+    return platform::inProgramDir(programDir, kIniFileName);
 }
 
 
@@ -45,7 +58,7 @@ void readIni(ClockState& state, const IniEnv& env)
         env.messages.show(kCreatingNotice, MessageIcon::None);
         ClockState defaults;
         applyDefaultSettings(defaults);
-        if (const auto failure = env.files.replace(path, formatIniLine(defaults))) {
+        if (const auto failure = replaceIni(env, path, formatIniLine(defaults))) {
             // A folder the user may not write to must not stop the clock:
             // run on the defaults and try again at the next start.
             fail(describeFileError(failure->code, FileAccess::Write, path));
@@ -73,7 +86,7 @@ void saveIni(const ClockState& state, const IniEnv& env)
         return;
     }
     const auto path = iniPath(env.programDir.path());
-    const auto failure = env.files.replace(path, formatIniLine(state));
+    const auto failure = replaceIni(env, path, formatIniLine(state));
     if (!failure)
         return;
     if (failure->mayBeDamaged)

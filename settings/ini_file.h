@@ -19,12 +19,13 @@ struct IniEnv {
     platform::MessageBox& messages;
 };
 
-// Where the settings live: beside the program, whichever folder it is in.
+// Where the settings live: in the program's folder (platform::ProgramDir).
 std::filesystem::path iniPath(const std::filesystem::path& programDir);
 
 // Fills the four settings from the file, creating it with the defaults when
-// it is missing, after tidying away copies that saves cut short left beside
-// it. Every failure is shown to the user, and the program runs on.
+// it is missing (and the folder too, where the program makes its folder),
+// after tidying away copies that saves cut short left beside it. Every
+// failure is shown to the user, and the program runs on.
 void readIni(ClockState& state, const IniEnv& env);
 
 // Writes the four settings. On failure the user is told, and whether the

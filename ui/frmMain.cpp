@@ -304,7 +304,7 @@ void frmMain::holdTuneSounds()
 
 std::filesystem::path frmMain::tuneFile() const
 {
-    return platform::besideProgram(m_platform.programDir.path(), kTuneFileName);
+    return platform::inProgramDir(m_platform.programDir.path(), kTuneFileName);
 }
 
 void frmMain::rearm()

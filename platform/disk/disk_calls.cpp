@@ -259,6 +259,14 @@ public:
         error = windowsError(GetLastError());
         return false;
     }
+    // A folder takes its permissions from the folder it is in.
+    bool makeFolder(const fs::path& path, unsigned, std::error_code& error) override
+    {
+        if (CreateDirectoryW(path.c_str(), nullptr))
+            return true;
+        error = windowsError(GetLastError());
+        return false;
+    }
     long long userId() override { return -1; }
 };
 
@@ -423,6 +431,10 @@ public:
     bool remove(const fs::path& path, std::error_code& error) override
     {
         return succeeded(::unlink(path.c_str()) == 0, error);
+    }
+    bool makeFolder(const fs::path& path, unsigned mode, std::error_code& error) override
+    {
+        return succeeded(::mkdir(path.c_str(), static_cast<mode_t>(mode)) == 0, error);
     }
     long long userId() override { return static_cast<long long>(::geteuid()); }
 };

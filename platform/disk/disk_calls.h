@@ -67,6 +67,8 @@ public:
     // Renames `from` to `to`, replacing `to` in one step.
     virtual bool rename(const std::filesystem::path& from, const std::filesystem::path& to, std::error_code& error) = 0;
     virtual bool remove(const std::filesystem::path& path, std::error_code& error) = 0;
+    // A new folder; file_exists when something has that name already.
+    virtual bool makeFolder(const std::filesystem::path& path, unsigned mode, std::error_code& error) = 0;
     // The path with every link resolved; the caller checks it names the file it opened.
     virtual std::filesystem::path resolved(const std::filesystem::path& path, std::error_code& error) = 0;
     virtual std::vector<std::filesystem::path> folderEntries(const std::filesystem::path& folder) = 0;

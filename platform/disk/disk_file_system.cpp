@@ -15,6 +15,8 @@ using Handle = DiskCalls::Handle;
 
 // Permission for a new file, less the user's umask as any new file.
 constexpr unsigned kNewFileMode = 0666;
+// A user's own folder for settings: no one else's to read.
+constexpr unsigned kNewFolderMode = 0700;
 // A copy from a save that could not lock it is taken as abandoned after this.
 constexpr std::int64_t kAbandonedAfterSeconds = 60;
 constexpr std::size_t kCopyNameDigits = 8;
@@ -418,6 +420,29 @@ void DiskFileSystem::removeStaleCopies(const fs::path& path)
         if (abandoned && m_calls.statusOfName(entry, named, error) && named.sameFileAs(info))
             m_calls.remove(entry, error);
     }
+}
+
+std::error_code DiskFileSystem::makeFolder(const fs::path& folder)
+{
+    // From the first that is missing down, each through links as the system
+    // follows them (a user's folder of settings is often a link).
+    std::vector<fs::path> missing;
+    std::error_code error;
+    for (fs::path at = folder; !at.empty() && !fs::exists(fs::status(at, error)); at = at.parent_path()) {
+        missing.push_back(at);
+        if (at == at.parent_path())
+            break;
+    }
+    for (auto at = missing.rbegin(); at != missing.rend(); ++at) {
+        error.clear();
+        // Another clock may have made it a moment ago.
+        if (!m_calls.makeFolder(*at, kNewFolderMode, error) && error != std::errc::file_exists)
+            return error;
+    }
+    const auto status = fs::status(folder, error);
+    if (error)
+        return error;
+    return fs::is_directory(status) ? std::error_code() : std::error_code(std::make_error_code(std::errc::not_a_directory));
 }
 
 }  // namespace zentick::platform

@@ -35,6 +35,7 @@ public:
     std::unique_ptr<std::istream> openForReading(const std::filesystem::path& path, std::error_code& error) override;
     std::optional<WriteFailure> replace(const std::filesystem::path& path, std::string_view content) override;
     void removeStaleCopies(const std::filesystem::path& path) override;
+    std::error_code makeFolder(const std::filesystem::path& folder) override;
 
 private:
     std::unique_ptr<DiskCalls> m_own;

@@ -66,11 +66,7 @@ std::string preferredWindowSystems(const SessionEnvironment& session)
     return "xcb;wayland";  // Wayland still, should XWayland fail to start
 }
 
-DesktopNotifications::DesktopNotifications(QString appName, QString icon)
-    : m_appName(std::move(appName))
-    , m_icon(std::move(icon))
-{
-}
+DesktopNotifications::DesktopNotifications(QString appName) : m_appName(std::move(appName)) {}
 
 DesktopNotifications::~DesktopNotifications()
 {
@@ -97,13 +93,13 @@ void DesktopNotifications::show(std::string_view text)
         // Shown until answered, and through "do not disturb": it is an alarm.
         {QStringLiteral("urgency"), QVariant::fromValue(uchar(2))},
         {QStringLiteral("category"), QStringLiteral("alarm")},
-        {QStringLiteral("desktop-entry"), QStringLiteral("zentick")},
+        {QStringLiteral("desktop-entry"), appId()},
         // The clock sounds the alarm itself.
         {QStringLiteral("suppress-sound"), true},
     };
     // The application's name heads the notice; the alarm's words are its
     // summary. A click on it goes to the clock: its default action.
-    notify << m_appName << m_id << m_icon << QString::fromUtf8(text.data(), static_cast<qsizetype>(text.size()))
+    notify << m_appName << m_id << appId() << QString::fromUtf8(text.data(), static_cast<qsizetype>(text.size()))
            << QString() << QStringList{kDefaultAction, QStringLiteral("時計を表示")} << hints << 0;  // never expires
     const quint64 request = ++m_requests;
     auto* watcher = new QDBusPendingCallWatcher(bus.asyncCall(notify), this);

@@ -1,6 +1,7 @@
 #pragma once
 
 #include "platform/alarm_notice.h"
+#include "platform/installation.h"
 
 #include <QObject>
 #include <QPointer>
@@ -10,6 +11,12 @@
 #include <string>
 
 namespace zentick::platform {
+
+// The application's id, which names its desktop entry and its icon.
+inline QString appId()
+{
+    return QString::fromLatin1(kAppId.data(), static_cast<qsizetype>(kAppId.size()));
+}
 
 // What the session's environment says about the desktop.
 struct SessionEnvironment {
@@ -37,8 +44,9 @@ class DesktopNotifications final : public QObject, public AlarmNotice {
     Q_OBJECT
 
 public:
-    // `appName` and `icon` (an icon theme name) say whose notice it is.
-    DesktopNotifications(QString appName, QString icon);
+    // `appName` heads the notice; the application's icon and desktop entry
+    // say whose it is.
+    explicit DesktopNotifications(QString appName);
     ~DesktopNotifications() override;
 
     // The window the alarm concerns: it asks for attention with each
@@ -62,7 +70,6 @@ private:
     void listen();
 
     QString m_appName;
-    QString m_icon;
     uint m_id = 0;            // the notice the service shows, 0 for none
     quint64 m_requests = 0;   // notices asked for; only the latest may stand
     bool m_wanted = false;    // the user has not answered yet

@@ -8,6 +8,7 @@
 #include <QIcon>
 #include <QMessageBox>
 #include <QPushButton>
+#include <QStandardPaths>
 #include <QWindow>
 
 
@@ -84,11 +85,14 @@ void QtMessageBox::notify(std::string_view text)
     m_note->raise();
 }
 
-std::filesystem::path QtProgramDir::path() const
+QtProgramDir::QtProgramDir()
 {
     // An empty answer would otherwise stand for the working folder.
-    const QString folder = QCoreApplication::applicationDirPath();
-    return folder.isEmpty() ? std::filesystem::path() : QDir(folder).filesystemAbsolutePath();
+    const QString program = QCoreApplication::applicationDirPath();
+    // $XDG_CONFIG_HOME, else ~/.config, as the desktop's rules have it.
+    const QString settings = QStandardPaths::writableLocation(QStandardPaths::GenericConfigLocation);
+    m_folder = filesFolder(program.isEmpty() ? std::filesystem::path() : QDir(program).filesystemAbsolutePath(),
+                           settings.isEmpty() ? std::filesystem::path() : QDir(settings).filesystemPath());
 }
 
 }  // namespace zentick::platform

@@ -40,9 +40,17 @@ private:
     QPointer<QMessageBox> m_note;  // the warning shown without waiting, while it is open
 };
 
+// Where this program keeps its files, decided once: beside itself, or for
+// an installed program, in the user's own folder for settings.
 class QtProgramDir final : public ProgramDir {
 public:
-    std::filesystem::path path() const override;
+    QtProgramDir();  // after the application object is made
+
+    std::filesystem::path path() const override { return m_folder.path; }
+    bool makesFolder() const override { return m_folder.installed; }
+
+private:
+    FilesFolder m_folder;
 };
 
 }  // namespace zentick::platform

@@ -10,7 +10,10 @@
 
 #include "xdg-activation-v1-client-protocol.h"
 
+#include "platform/installation.h"
+
 #include <cstring>
+#include <string>
 #endif
 
 namespace zentick::platform {
@@ -61,7 +64,7 @@ public:
             *static_cast<QString*>(data) = QString::fromUtf8(token);
         }};
         xdg_activation_token_v1_add_listener(request, &listener, &issued);
-        xdg_activation_token_v1_set_app_id(request, "zentick");
+        xdg_activation_token_v1_set_app_id(request, std::string(kAppId).c_str());
         xdg_activation_token_v1_set_surface(request, surface);
         xdg_activation_token_v1_commit(request);
         wl_display_roundtrip_queue(m_display, m_queue);

@@ -389,9 +389,9 @@ std::string joined(const std::vector<std::string>& places)
 FluidSynthConfig FluidSynthConfig::desktop(const fs::path& programDir)
 {
     FluidSynthConfig config;
-    // Beside the program first, then what FluidSynth itself would use, then
+    // The program's folder first, then what FluidSynth itself would use, then
     // Debian's defaults (the .sf3 one is all some systems have).
-    config.soundFonts = {besideProgram(programDir, "Zentick.sf2"), besideProgram(programDir, "Zentick.sf3"), fs::path(),
+    config.soundFonts = {inProgramDir(programDir, "Zentick.sf2"), inProgramDir(programDir, "Zentick.sf3"), fs::path(),
                          "/usr/share/sounds/sf2/default-GM.sf2", "/usr/share/sounds/sf3/default-GM.sf3"};
 #if defined(__linux__)
     // The desktop's sound server first (PipeWire serves PulseAudio clients

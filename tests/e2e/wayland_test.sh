@@ -17,12 +17,13 @@
 #   placed over the clock, the alarm's request for attention and notice,
 #   and a click on the notice bringing the clock back; read from KWin's own
 #   view of its windows.
-# Usage: wayland_test.sh weston|mutter|kwin|kwin-xwayland ZENTICK LIBFAKETIME
+# Usage: wayland_test.sh weston|mutter|kwin|kwin-xwayland ZENTICK LIBFAKETIME APP_ID
 set -euo pipefail
 
 compositor=$1
 program=$2
 faketime=$3
+app_id=$4
 work=$(mktemp -d)
 runtime="$work/runtime"
 mkdir -m 700 "$runtime"
@@ -302,7 +303,7 @@ configured() {
         grep -q 'xdg_surface@[0-9]*\.ack_configure(' "$work/zentick.log"
 }
 while_running 30 configured || fail "no main window was configured by the compositor"
-grep -q 'xdg_toplevel@[0-9]*\.set_app_id("zentick")' "$work/zentick.log" || fail "the window does not name its desktop entry"
+grep -q "xdg_toplevel@[0-9]*\\.set_app_id(\"$app_id\")" "$work/zentick.log" || fail "the window does not name its desktop entry"
 
 # Through a tick: the new minute is drawn (a tick comes every 3 s; a loaded
 # machine may be late).

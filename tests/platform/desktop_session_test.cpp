@@ -99,12 +99,13 @@ TEST_F(DesktopNotificationsTest, TheNoticeSaysTheAlarmAndGoesWhenAnswered)
         service.closed.clear();
         service.answerLater = c.answeredBeforeTheServiceReplies;
         {
-            DesktopNotifications notice(QStringLiteral("ぽるたんの世界時計"), QStringLiteral("zentick"));
+            DesktopNotifications notice(QStringLiteral("ぽるたんの世界時計"));
             notice.show("アラームの時刻 7:00 になりました。");
             ASSERT_TRUE(loop.runUntil([&] { return !service.shown.isEmpty(); }));
             const Notice& shown = service.shown.front();
             EXPECT_EQ(shown.app, QStringLiteral("ぽるたんの世界時計"));
-            EXPECT_EQ(shown.icon, QStringLiteral("zentick"));
+            EXPECT_EQ(shown.icon, appId()) << "the installed icon's name";
+            EXPECT_EQ(shown.hints.value("desktop-entry").toString(), appId());
             EXPECT_EQ(shown.summary, QStringLiteral("アラームの時刻 7:00 になりました。"));
             EXPECT_TRUE(shown.body.isEmpty());
             EXPECT_EQ(shown.hints.value("urgency").toInt(), 2) << "critical: it stays until answered";
@@ -158,7 +159,7 @@ TEST_F(DesktopNotificationsTest, AClickOnTheNoticeGoesToTheClockWithTheDesktopsT
         SCOPED_TRACE(c.name);
         service.shown.clear();
         service.actions.clear();
-        DesktopNotifications notice(QStringLiteral("ぽるたんの世界時計"), QStringLiteral("zentick"));
+        DesktopNotifications notice(QStringLiteral("ぽるたんの世界時計"));
         std::optional<QString> went;
         QObject::connect(&notice, &DesktopNotifications::clicked, [&](const QString& token) { went = token; });
         notice.show("アラームの時刻 7:00 になりました。");
@@ -176,7 +177,7 @@ TEST_F(DesktopNotificationsTest, AClickOnTheNoticeGoesToTheClockWithTheDesktopsT
 TEST_F(DesktopNotificationsTest, WithoutTheServiceNothingIsShownAndNothingWaits)
 {
     TearDown();  // the bus stays, the service goes
-    DesktopNotifications notice(QStringLiteral("ぽるたんの世界時計"), QStringLiteral("zentick"));
+    DesktopNotifications notice(QStringLiteral("ぽるたんの世界時計"));
     notice.show("アラームの時刻 7:00 になりました。");
     notice.withdraw();
     settle(loop);

@@ -110,6 +110,22 @@ TEST_F(IniOnDisk, AFolderThatCannotTakeTheDefaultFileStillStartsWithDefaults)
     EXPECT_EQ(state.area, 5);
     EXPECT_EQ(state.alarmTime, buildTime(7, 0, 0));
     EXPECT_EQ(state.buzzer, 2);
+    EXPECT_FALSE(fs::exists(dir.path() / "gone")) << "a copy's own folder is never made again";
+}
+
+TEST_F(IniOnDisk, AnInstalledProgramMakesItsFolderWhenItIsFirstNeeded)
+{
+    const fs::path folder = dir.path() / "config" / "zentick";
+    const test::FixedProgramDir usersFolder{folder, true};
+    const IniEnv installed{files, usersFolder, messages};
+    readIni(state, installed);
+    EXPECT_EQ(messages.shown, (std::vector<test::Message>{{"設定ﾌｧｲﾙを作成します", MessageIcon::None}}));
+    EXPECT_EQ(test::readBytes(iniPath(folder)), "5,0,#07:00:00#,2\r\n");
+
+    fs::remove_all(dir.path() / "config");  // while the clock ran
+    saveIni(ClockState{12, 1, buildTime(6, 30, 0), 0, 0, 0}, installed);
+    EXPECT_EQ(messages.shown.size(), 1u) << "the save made its folder again, with no word";
+    EXPECT_EQ(test::readBytes(iniPath(folder)), "12,1,#06:30:00#,0\r\n");
 }
 
 TEST_F(IniOnDisk, SavingOverAReadOnlyFileKeepsItsContent)
@@ -172,6 +188,21 @@ TEST_F(IniWithFaults, EachFailedSaveStepGetsItsOwnBox)
         EXPECT_NE(messages.shown.front().text.find(c.mentions), std::string::npos) << messages.shown.front().text;
         EXPECT_NE(messages.shown.front().text.find("Zentick.ini"), std::string::npos);
     }
+}
+
+TEST_F(IniWithFaults, AFolderThatCannotBeMadeIsReportedAsAFailedOpen)
+{
+    const test::FixedProgramDir usersFolder{"/home/someone/.config/zentick", true};
+    const IniEnv installed{files, usersFolder, messages};
+    files.folderFailure = std::make_error_code(std::errc::not_a_directory);
+    readIni(state, installed);
+    saveIni(edited, installed);
+    ASSERT_EQ(messages.shown.size(), 4u) << "the notice; one box for reading; two for saving";
+    EXPECT_NE(messages.shown[1].text.find("フォルダーでないもの"), std::string::npos) << messages.shown[1].text;
+    expectCriticalBoxes({messages.shown.begin() + 2, messages.shown.end()}, 2, " (in saveIni)");
+    EXPECT_EQ(files.foldersMade, (std::vector<fs::path>(2, "/home/someone/.config/zentick")));
+    EXPECT_EQ(files.replaces, 0);
+    EXPECT_EQ(state.buzzer, 2) << "started with the defaults";
 }
 
 TEST_F(IniWithFaults, ADiskFullAtFirstStartStillStartsWithDefaults)

@@ -129,11 +129,14 @@ public:
 
 class FixedProgramDir final : public platform::ProgramDir {
 public:
-    explicit FixedProgramDir(std::filesystem::path dir) : m_dir(std::move(dir)) {}
+    // `made`: the folder is an installed program's, made when first needed.
+    explicit FixedProgramDir(std::filesystem::path dir, bool made = false) : m_dir(std::move(dir)), m_made(made) {}
     std::filesystem::path path() const override { return m_dir; }
+    bool makesFolder() const override { return m_made; }
 
 private:
     std::filesystem::path m_dir;
+    bool m_made;
 };
 
 // Files in memory, with failures injected at will.
@@ -165,6 +168,13 @@ public:
         return std::nullopt;
     }
     void removeStaleCopies(const std::filesystem::path&) override { ++tidyings; }
+    std::error_code makeFolder(const std::filesystem::path& folder) override
+    {
+        foldersMade.push_back(folder);
+        return folderFailure;
+    }
+    std::vector<std::filesystem::path> foldersMade;
+    std::error_code folderFailure;
 };
 
 // A sequencer that records every step and refuses the one it is told to.

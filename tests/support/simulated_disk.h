@@ -233,6 +233,11 @@ public:
         m_unsyncedNames.push_back(m_names);
         return true;
     }
+    // The disk has its one folder, and makes no other.
+    bool makeFolder(const std::filesystem::path&, unsigned, std::error_code& error) override
+    {
+        return refuse(error, std::errc::read_only_file_system);
+    }
     std::filesystem::path resolved(const std::filesystem::path& path, std::error_code& error) override
     {
         if (!enter("resolved", error))

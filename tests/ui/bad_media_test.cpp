@@ -62,7 +62,7 @@ TEST(BadMedia, EveryUnplayableTuneTakesTheErrorPathAndTheClockRunsOn)
     for (const auto& c : cases) {
         SCOPED_TRACE(c.name);
         TempDir dir;
-        c.arrange(platform::besideProgram(dir.path(), "Zentick.mid"));
+        c.arrange(platform::inProgramDir(dir.path(), "Zentick.mid"));
         auto config = platform::FluidSynthConfig::desktop(dir.path());
         config.audioDrivers = {c.audio ? "file" : "no-such-output"};
         config.settings = {{"audio.file.name", (dir.path() / "out.raw").string()}};
@@ -90,7 +90,7 @@ TEST(BadMedia, EveryUnplayableTuneTakesTheErrorPathAndTheClockRunsOn)
 TEST(BadMedia, ASoundFontThatNeverLoadsNeverFreezesTheWindow)
 {
     TempDir dir;
-    writeBytes(platform::besideProgram(dir.path(), "Zentick.mid"), oneNoteTune());
+    writeBytes(platform::inProgramDir(dir.path(), "Zentick.mid"), oneNoteTune());
     const fs::path stalled = dir.path() / "Zentick.sf2";
     ASSERT_EQ(mkfifo(stalled.c_str(), 0644), 0);  // its read never returns
     auto config = platform::FluidSynthConfig::desktop(dir.path());

@@ -215,6 +215,39 @@ TEST_F(DiskFiles, AFolderInPlaceOfTheFileOrAMissingFolderCannotBeWritten)
     EXPECT_EQ(failure->code, std::errc::no_such_file_or_directory);
 }
 
+TEST_F(DiskFiles, MakesTheFoldersMissingOnTheWayAndOnlyThose)
+{
+    const fs::path there = dir.path() / "there";
+    fs::create_directory(there);
+    fs::permissions(there, fs::perms::owner_all | fs::perms::group_read | fs::perms::group_exec);
+    test::writeBytes(dir.path() / "a file", "");
+    struct Case {
+        const char* name;
+        fs::path folder;
+        std::error_code expected;
+    } const cases[] = {
+        {"two levels missing", dir.path() / "config" / "zentick", {}},
+        {"one there already", there, {}},
+        {"a file in the way", dir.path() / "a file" / "zentick", std::make_error_code(std::errc::not_a_directory)},
+    };
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.name);
+        EXPECT_EQ(files.makeFolder(c.folder), c.expected);
+        EXPECT_EQ(fs::is_directory(c.folder), !c.expected);
+    }
+#ifndef _WIN32
+    // What was made is the user's alone; what was there is left as it was.
+    for (const fs::path& made : {dir.path() / "config", dir.path() / "config" / "zentick"})
+        EXPECT_EQ(fs::status(made).permissions() & fs::perms::all, fs::perms::owner_all) << made;
+    EXPECT_NE(fs::status(there).permissions() & fs::perms::all, fs::perms::owner_all);
+    // A user's folder for settings is often a link: it is followed, not replaced.
+    fs::create_directory_symlink(there, dir.path() / "link");
+    EXPECT_EQ(files.makeFolder(dir.path() / "link" / "zentick"), std::error_code());
+    EXPECT_TRUE(fs::is_directory(there / "zentick"));
+    EXPECT_TRUE(fs::is_symlink(dir.path() / "link"));
+#endif
+}
+
 #ifndef _WIN32
 // A file size limit makes the write itself fail, even for root.
 TEST_F(DiskFiles, AWriteThatRunsOutOfRoomLeavesTheOldFileAndNoCopy)

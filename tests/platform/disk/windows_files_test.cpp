@@ -37,7 +37,7 @@ TEST(WindowsPaths, BesideTheProgramIsJoinedWithABackslashAndDoubledInARoot)
     };
     for (const auto& c : cases) {
         SCOPED_TRACE(fs::path(c.folder).string());
-        EXPECT_EQ(besideProgram(c.folder, "Zentick.ini").native(), std::wstring(c.expected));
+        EXPECT_EQ(inProgramDir(c.folder, "Zentick.ini").native(), std::wstring(c.expected));
     }
 }
 
