@@ -43,8 +43,13 @@ left=$(find "$work" -type f | sort)
 [ -z "$(find "$XDG_DATA_HOME" -mindepth 1 ! -type d 2>/dev/null)" ] || fail "uninstall left something under the data folder"
 
 # Asked to start at login: the same entry in the autostart folder, and gone again with the rest.
+# Installed over an earlier install whose entry had another name: that one goes.
+mkdir -p "$XDG_DATA_HOME/applications" "$folder"
+touch "$XDG_DATA_HOME/applications/zentick.desktop"
+echo "$XDG_DATA_HOME/applications/zentick.desktop" >"$folder/.zentick-installed"
 "$top/tools/desktop-entry" install "$program" "$folder" --autostart >/dev/null
+[ ! -e "$XDG_DATA_HOME/applications/zentick.desktop" ] || fail "the earlier install's entry stayed"
 cmp -s "$entry" "$XDG_CONFIG_HOME/autostart/$id.desktop" || fail "no autostart entry, or not the menu's"
 "$top/tools/desktop-entry" uninstall "$folder" >/dev/null
 [ -z "$(find "$XDG_CONFIG_HOME" -mindepth 1 2>/dev/null)" ] || fail "uninstall left the autostart entry"
-echo "2 passed, 0 failed"
+echo "3 passed, 0 failed"
