@@ -2,6 +2,8 @@
 
 #include <fluidsynth.h>
 
+#include <memory>
+
 namespace zentick::platform {
 
 // The part of FluidSynth the player uses, resolved from the shared library
@@ -61,5 +63,23 @@ struct FluidSynthApi {
     // installing FluidSynth takes effect without a restart. Thread-safe.
     static const FluidSynthApi* load();
 };
+
+// The loaded library. Handles exist only once it has loaded, so their
+// deleters, and whatever holds a handle, can rely on it.
+inline const FluidSynthApi& fluid()
+{
+    return *FluidSynthApi::load();
+}
+
+struct FluidDelete {
+    void operator()(fluid_settings_t* settings) const noexcept { fluid().delete_fluid_settings(settings); }
+    void operator()(fluid_synth_t* synth) const noexcept { fluid().delete_fluid_synth(synth); }
+    void operator()(fluid_player_t* player) const noexcept { fluid().delete_fluid_player(player); }
+    void operator()(fluid_audio_driver_t* driver) const noexcept { fluid().delete_fluid_audio_driver(driver); }
+};
+using SettingsPtr = std::unique_ptr<fluid_settings_t, FluidDelete>;
+using SynthPtr = std::unique_ptr<fluid_synth_t, FluidDelete>;
+using PlayerPtr = std::unique_ptr<fluid_player_t, FluidDelete>;
+using DriverPtr = std::unique_ptr<fluid_audio_driver_t, FluidDelete>;
 
 }  // namespace zentick::platform

@@ -1,6 +1,8 @@
 #pragma once
 
 #include "platform/midi_player.h"
+#include "platform/tune/sound_device.h"
+#include "platform/tune/synth_sounds.h"
 #include "platform/tune/tune_reader.h"
 
 #include <chrono>
@@ -76,17 +78,6 @@ public:
     Render longestRender() const;
 
 private:
-    struct Synth;
-    struct Load;
-    struct Device;
-    // A tune file's bytes, read as the sequencer will read them.
-    struct Tune {
-        std::string bytes;
-        TuneReading reading;
-        // Throws MidiError for a file that is missing, too large, or
-        // unreadable or silent to the sequencer.
-        static Tune read(const std::filesystem::path& file);
-    };
     struct Pending {
         Tune tune;
         bool play = false;
@@ -97,16 +88,13 @@ private:
     bool takeLoaded(std::chrono::milliseconds wait);
     bool loadFailed() const;
     void openDevice(const Tune& tune);
-    bool openOutput(Device& device);
-    void watchOutput(Device& device);
-    static void loadSynth(const FluidSynthConfig& config, const std::filesystem::path& tune, Load& load);
-    static void holdInstrumentsOfTheArmedTune(Synth& loaded, const std::filesystem::path& tune);
+    const std::vector<std::string>& audioDrivers() const;
     void start();
 
     FluidSynthConfig m_config;
-    std::shared_ptr<Load> m_load;      // in flight, or done and not yet taken
-    std::unique_ptr<Synth> m_synth;    // the sounds, once loaded
-    std::unique_ptr<Device> m_device;  // open on the sounds
+    std::shared_ptr<SoundsLoad> m_load;     // in flight, or done and not yet taken
+    std::unique_ptr<SynthSounds> m_synth;   // the sounds, once loaded
+    std::unique_ptr<SoundDevice> m_device;  // open on the sounds
     std::optional<Pending> m_pending;  // open, waiting for the sounds
     std::filesystem::path m_file;
 };

@@ -1,7 +1,12 @@
 #include "platform/tune/tune_reader.h"
 
+#include "platform/file_system.h"
+#include "platform/midi_player.h"
+
 #include <algorithm>
 #include <array>
+#include <fstream>
+#include <iterator>
 #include <optional>
 #include <utility>
 
@@ -283,6 +288,37 @@ private:
 TuneReading readTune(std::string_view bytes)
 {
     return TuneWalk(bytes).read();
+}
+
+// A tune is a few kilobytes; anything this large is no alarm tune.
+constexpr std::uintmax_t kMaxTuneBytes = 16 * 1024 * 1024;
+
+Tune Tune::read(const std::filesystem::path& file)
+{
+    std::error_code error;
+    const auto size = std::filesystem::file_size(file, error);
+    if (error)
+        throw MidiError("曲のファイルが見つかりません: " + utf8(file));
+    if (size > kMaxTuneBytes)
+        throw MidiError("曲のファイルが大きすぎます: " + utf8(file));
+    std::ifstream in(file, std::ios::binary);
+    Tune tune;
+    tune.bytes.assign(std::istreambuf_iterator<char>(in), {});
+    if (!in && !in.eof())
+        throw MidiError("曲のファイルを読み込めません: " + utf8(file));
+    // Read as the sequencer will: a chunk layout can be sound while its
+    // events are not (a first event without a status byte), and the
+    // sequencer then ends at once without a note, silence that looks like a tune.
+    tune.reading = readTune(tune.bytes);
+    switch (tune.reading.verdict) {
+    case TuneVerdict::Unreadable:
+        throw MidiError("曲のファイルが MIDI ファイルではないか、壊れています: " + utf8(file));
+    case TuneVerdict::Silent:
+        throw MidiError("曲のファイルに鳴らす音符がありません: " + utf8(file));
+    case TuneVerdict::Sounding:
+        break;
+    }
+    return tune;
 }
 
 }  // namespace zentick::platform

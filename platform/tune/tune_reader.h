@@ -8,6 +8,8 @@
 // last track), so is this reader: a tune that plays must not be lost.
 
 #include <cstdint>
+#include <filesystem>
+#include <string>
 #include <string_view>
 #include <vector>
 
@@ -43,5 +45,14 @@ struct TuneReading {
 };
 
 TuneReading readTune(std::string_view bytes);
+
+// A tune file's bytes, read as the sequencer will read them.
+struct Tune {
+    std::string bytes;
+    TuneReading reading;
+    // Throws MidiError for a file that is missing, too large, or
+    // unreadable or silent to the sequencer.
+    static Tune read(const std::filesystem::path& file);
+};
 
 }  // namespace zentick::platform

@@ -1,0 +1,286 @@
+#include "platform/tune/synth_sounds.h"
+
+#include "platform/file_system.h"
+#include "platform/midi_player.h"
+
+#include <algorithm>
+#include <atomic>
+#include <cstdio>
+
+#if defined(__GLIBC__)
+#include <malloc.h>
+#endif
+
+namespace zentick::platform {
+
+namespace fs = std::filesystem;
+
+namespace {
+
+// FluidSynth's default gain (0.2) leaves a piano tune near -30 dBFS, some
+// 20 dB below the desktop's bell. At 4.0 a piano melody at velocity 100
+// peaks near -4 dBFS with the default SoundFont; the limiter catches what
+// dense, loud tunes would push past the ceiling.
+constexpr double kSynthGain = 4.0;
+
+// The sound server sees the alarm as an alarm, not as a desktop alert sound
+// whose volume the desktop's alert slider turns down.
+constexpr const char* kMediaRole = "alarm";
+
+// FluidSynth reads the SoundFont through these: the standard calls its own
+// defaults make, with each opening counted, so that a test can tell a tune
+// playing read nothing from it.
+std::atomic<std::uint64_t> g_soundFontOpenings{0};
+
+void* openSoundFont(const char* name)
+{
+    g_soundFontOpenings.fetch_add(1, std::memory_order_relaxed);
+#ifdef _WIN32
+    return _wfopen(fs::path(std::u8string(reinterpret_cast<const char8_t*>(name))).c_str(), L"rb");
+#else
+    return std::fopen(name, "rb");
+#endif
+}
+
+int readSoundFont(void* buffer, fluid_long_long_t count, void* file)
+{
+    return std::fread(buffer, static_cast<std::size_t>(count), 1, static_cast<std::FILE*>(file)) == 1 ? FLUID_OK
+                                                                                                       : FLUID_FAILED;
+}
+
+int seekSoundFont(void* file, fluid_long_long_t offset, int origin)
+{
+#ifdef _WIN32
+    return _fseeki64(static_cast<std::FILE*>(file), offset, origin) == 0 ? FLUID_OK : FLUID_FAILED;
+#else
+    return fseeko(static_cast<std::FILE*>(file), static_cast<off_t>(offset), origin) == 0 ? FLUID_OK : FLUID_FAILED;
+#endif
+}
+
+fluid_long_long_t tellSoundFont(void* file)
+{
+#ifdef _WIN32
+    return _ftelli64(static_cast<std::FILE*>(file));
+#else
+    return ftello(static_cast<std::FILE*>(file));
+#endif
+}
+
+int closeSoundFont(void* file)
+{
+    return std::fclose(static_cast<std::FILE*>(file)) == 0 ? FLUID_OK : FLUID_FAILED;
+}
+
+// Settings come as text; FluidSynth wants each in its own type.
+void applySetting(fluid_settings_t* settings, const std::string& name, const std::string& value)
+{
+    switch (fluid().fluid_settings_get_type(settings, name.c_str())) {
+    case FLUID_NUM_TYPE:
+        fluid().fluid_settings_setnum(settings, name.c_str(), std::stod(value));
+        break;
+    case FLUID_INT_TYPE:
+        fluid().fluid_settings_setint(settings, name.c_str(), std::stoi(value));
+        break;
+    default:
+        fluid().fluid_settings_setstr(settings, name.c_str(), value.c_str());
+        break;
+    }
+}
+
+std::string joined(const std::vector<std::string>& places)
+{
+    std::string text;
+    for (const auto& place : places)
+        text += (text.empty() ? "" : ", ") + place;
+    return text;
+}
+
+// The instruments of the tune as it is now; none, while it cannot be read:
+// the failure is told when it opens.
+void holdInstrumentsOfTheArmedTune(SynthSounds& loaded, const fs::path& tune)
+{
+    try {
+        loaded.holdInstrumentsFor(Tune::read(tune));
+    } catch (const MidiError&) {
+        loaded.releaseOtherInstruments();
+    }
+    trimHeap();
+}
+
+}  // namespace
+
+std::uint64_t SynthSounds::soundFontOpenings()
+{
+    return g_soundFontOpenings.load(std::memory_order_relaxed);
+}
+
+std::optional<SynthSounds::Instrument> SynthSounds::onChannel(int channel) const
+{
+    fluid_preset_t* preset = fluid().fluid_synth_get_channel_preset(synth.get(), channel);
+    if (!preset)
+        return std::nullopt;
+    return Instrument{fluid().fluid_sfont_get_id(fluid().fluid_preset_get_sfont(preset)),
+                      fluid().fluid_preset_get_banknum(preset), fluid().fluid_preset_get_num(preset)};
+}
+
+// Every instrument the tune can select, found by FluidSynth itself: the
+// tune's program changes, bank selects and system exclusive messages (GM,
+// GS and XG resets, drum parts) are sent to the synthesizer in the order the
+// player will send them, and whatever a channel then holds is pinned. Twice
+// over, since a reset leaves the synthesizer in its mode (GM, GS) for the
+// next start, where the second pass starts as a playing does. No tune plays
+// meanwhile: the device opens afterwards.
+void SynthSounds::holdInstrumentsFor(const Tune& next)
+{
+    tune = next.bytes;
+    if (!byInstrument)
+        return;
+    const auto& api = fluid();
+    fluid_synth_t* sounds = synth.get();
+    const int channels = api.fluid_synth_count_midi_channels(sounds);
+    std::set<Instrument> wanted;
+    const auto hold = [&](int channel) {
+        const auto instrument = onChannel(channel);
+        if (instrument && wanted.insert(*instrument).second && !held.contains(*instrument))
+            std::apply([&](int font, int bank, int program) { api.fluid_synth_pin_preset(sounds, font, bank, program); },
+                       *instrument);
+    };
+    for (int pass = 0; pass < 2; ++pass) {
+        api.fluid_synth_system_reset(sounds);
+        for (const auto& event : next.reading.events) {
+            switch (event.kind) {
+            case TuneEvent::Kind::NoteOn:
+                hold(event.channel);
+                break;
+            case TuneEvent::Kind::BankSelect:
+                api.fluid_synth_cc(sounds, event.channel, event.number, event.value);
+                break;
+            case TuneEvent::Kind::Program:
+                api.fluid_synth_program_change(sounds, event.channel, event.number);
+                hold(event.channel);
+                break;
+            case TuneEvent::Kind::Sysex:
+                api.fluid_synth_sysex(sounds, next.bytes.data() + event.at, static_cast<int>(event.length), nullptr,
+                                      nullptr, nullptr, 0);
+                for (int channel = 0; channel < channels; ++channel)
+                    hold(channel);
+                break;
+            }
+        }
+    }
+    // Those of an earlier tune go.
+    for (const auto& [font, bank, program] : held) {
+        if (!wanted.contains({font, bank, program}))
+            api.fluid_synth_unpin_preset(sounds, font, bank, program);
+    }
+    held = std::move(wanted);
+    api.fluid_synth_system_reset(sounds);
+    releaseOtherInstruments();
+}
+
+// A channel that holds an instrument the tune never plays lets it go: a
+// reset gives every channel one, and its samples would stay in memory.
+void SynthSounds::releaseOtherInstruments()
+{
+    if (!byInstrument)
+        return;
+    const int channels = fluid().fluid_synth_count_midi_channels(synth.get());
+    for (int channel = 0; channel < channels; ++channel) {
+        const auto instrument = onChannel(channel);
+        if (instrument && !held.contains(*instrument))
+            fluid().fluid_synth_unset_program(synth.get(), channel);
+    }
+}
+
+void SoundsLoad::finish(std::unique_ptr<SynthSounds> loaded, std::string why)
+{
+    {
+        const std::lock_guard lock(mutex);
+        synth = std::move(loaded);
+        failure = std::move(why);
+        done = true;
+    }
+    finished.notify_all();
+}
+
+void trimHeap() noexcept
+{
+#if defined(__GLIBC__)
+    malloc_trim(0);
+#endif
+}
+
+// Runs on a thread of its own: loads the library, makes the synthesizer,
+// loads the first SoundFont that loads and holds the armed tune's instruments.
+void loadSounds(const std::vector<fs::path>& soundFonts, const std::vector<std::pair<std::string, std::string>>& settingsGiven,
+                const fs::path& tune, SoundsLoad& load)
+{
+    if (!FluidSynthApi::load()) {
+        load.finish(nullptr, "MIDI 音源ライブラリ (FluidSynth) が見つかりません");
+        return;
+    }
+    auto loaded = std::make_unique<SynthSounds>();
+    loaded->settings.reset(fluid().new_fluid_settings());
+    fluid_settings_t* settings = loaded->settings.get();
+    char text[256] = {};
+    fluid().fluid_settings_copystr(settings, "audio.driver", text, sizeof text);
+    loaded->defaultDriver = text;
+    fluid().fluid_settings_setnum(settings, "synth.gain", kSynthGain);
+    if (fluid().fluid_settings_get_type(settings, "audio.pulseaudio.media-role") == FLUID_STR_TYPE)
+        fluid().fluid_settings_setstr(settings, "audio.pulseaudio.media-role", kMediaRole);
+    // A SoundFont's headers only: samples are read as the tune's instruments are held.
+    loaded->byInstrument = fluid().fluid_synth_pin_preset && fluid().fluid_synth_unpin_preset
+        && fluid().fluid_settings_get_type(settings, "synth.dynamic-sample-loading") == FLUID_INT_TYPE;
+    if (loaded->byInstrument)
+        fluid().fluid_settings_setint(settings, "synth.dynamic-sample-loading", 1);
+    // The tune ends as it played: a reset after it would give every channel
+    // an instrument again, on the audio thread.
+    fluid().fluid_settings_setint(settings, "player.reset-synth", 0);
+    for (const auto& [name, value] : settingsGiven)
+        applySetting(settings, name, value);
+    double sampleRate = 0;
+    if (fluid().fluid_settings_getnum(settings, "synth.sample-rate", &sampleRate) == FLUID_OK && sampleRate > 0)
+        loaded->sampleRate = static_cast<float>(sampleRate);
+    loaded->synth.reset(fluid().new_fluid_synth(settings));
+    if (!loaded->synth) {
+        load.finish(nullptr, "MIDI シンセサイザーを用意できません");
+        return;
+    }
+    // FluidSynth's own SoundFont loader, reading through the counted calls.
+    fluid_sfloader_t* loader = fluid().new_fluid_defsfloader(settings);
+    if (loader) {
+        fluid().fluid_sfloader_set_callbacks(loader, openSoundFont, readSoundFont, seekSoundFont, tellSoundFont,
+                                             closeSoundFont);
+        fluid().fluid_synth_add_sfloader(loaded->synth.get(), loader);  // the synthesizer owns it
+    }
+
+    std::vector<std::string> looked;
+    for (fs::path soundFont : soundFonts) {
+        if (soundFont.empty()) {
+            text[0] = '\0';
+            fluid().fluid_settings_copystr(settings, "synth.default-soundfont", text, sizeof text);
+            soundFont = fs::path(std::u8string(text, text + std::char_traits<char>::length(text)));
+        }
+        const std::string place = utf8(soundFont);
+        if (soundFont.empty() || std::find(looked.begin(), looked.end(), place) != looked.end())
+            continue;
+        looked.push_back(place);
+        std::error_code error;
+        if (!fs::exists(soundFont, error))
+            continue;
+        {
+            const std::lock_guard lock(load.mutex);
+            load.trying = soundFont;
+        }
+        // Read by instrument, no channel is given one yet: the tune's come next.
+        if (fluid().fluid_synth_sfload(loaded->synth.get(), place.c_str(), loaded->byInstrument ? 0 : 1)
+            != FLUID_FAILED) {
+            holdInstrumentsOfTheArmedTune(*loaded, tune);
+            load.finish(std::move(loaded), {});
+            return;
+        }
+    }
+    load.finish(nullptr, "音色ファイル (SoundFont) が見つからないか、読み込めません。探した場所: " + joined(looked));
+}
+
+}  // namespace zentick::platform
