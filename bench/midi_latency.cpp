@@ -3,8 +3,10 @@
 // the tune's instruments in memory), and from the alarm's request to show
 // the MIDI alarm window to the first non-silent audio frame, each the median
 // of 5; the audio goes to a file, which FluidSynth fills at the pace of a
-// sound card. Then a tune of 16 instruments and drums through a private
-// PulseAudio: the longest render call against the audio it made.
+// sound card. The longest the clock waits for each command the tune helper
+// answers, the armed tune played and then one changed after arming. Then a
+// tune of 16 instruments and drums through a private PulseAudio: the
+// longest render call against the audio it made.
 
 #include "platform/tune/fluid_synth_player.h"
 #include "platform/message_box.h"
@@ -98,6 +100,79 @@ std::string sixteenInstruments()
     return zentick::test::midiHeader(0, 1) + zentick::test::chunk("MTrk", track);
 }
 
+// The longest each command took, over the runs; a command is carried out
+// by the helper while the clock waits for its answer.
+class CommandWaits {
+public:
+    template <typename Command>
+    auto time(const std::string& name, Command command)
+    {
+        const auto start = Clock::now();
+        struct Record {
+            CommandWaits& waits;
+            const std::string& name;
+            Clock::time_point start;
+            ~Record() { waits.note(name, millisecondsSince(start)); }
+        } record{*this, name, start};
+        return command();
+    }
+    void note(const std::string& name, double milliseconds)
+    {
+        auto found = std::find_if(m_longest.begin(), m_longest.end(), [&](const auto& entry) { return entry.first == name; });
+        if (found == m_longest.end())
+            m_longest.emplace_back(name, milliseconds);
+        else
+            found->second = std::max(found->second, milliseconds);
+    }
+    const std::vector<std::pair<std::string, double>>& longest() const { return m_longest; }
+
+private:
+    std::vector<std::pair<std::string, double>> m_longest;
+};
+
+// The commands the clock sends for one alarm on the armed tune and, after
+// it, on a tune of sixteen instruments put in its place; each run's longest
+// wait per command, and the median of those over the runs.
+std::vector<std::pair<std::string, double>> commandWaits(const FluidSynthConfig& config, const fs::path& tune,
+                                                         const std::string& armed, const std::string& changed)
+{
+    std::vector<std::vector<std::pair<std::string, double>>> runs;
+    for (int run = 0; run < kRuns; ++run) {
+        CommandWaits waits;
+        zentick::test::writeBytes(tune, armed);
+        FluidSynthPlayer player(config);
+        waits.time("prepare", [&] { player.prepare(tune); });
+        player.setFileName(tune);
+        player.waitUntilLoaded();
+        for (const std::string* bytes : {&armed, &changed}) {
+            zentick::test::writeBytes(tune, *bytes);
+            waits.time("type", [&] { player.setDeviceType("Sequencer"); });
+            waits.time("file", [&] { player.setFileName(tune); });
+            waits.time("open", [&] { player.open(); });
+            waits.time("play", [&] { player.play(); });
+            const auto start = Clock::now();
+            while (waits.time("poll", [&] { return player.poll(); }) != MidiState::Stopped
+                   && millisecondsSince(start) < 30000)
+                std::this_thread::sleep_for(std::chrono::milliseconds(20));
+            waits.time("close", [&] { player.close(); });
+        }
+        waits.time("release", [&] { player.release(); });
+        runs.push_back(waits.longest());
+    }
+    std::vector<std::pair<std::string, double>> medians = runs.front();
+    for (auto& [name, value] : medians) {
+        std::vector<double> each;
+        for (const auto& run : runs) {
+            for (const auto& [command, milliseconds] : run) {
+                if (command == name)
+                    each.push_back(milliseconds);
+            }
+        }
+        value = median(each);
+    }
+    return medians;
+}
+
 FluidSynthConfig renderingInto(const fs::path& dir, const fs::path& soundFont, const fs::path& raw)
 {
     auto config = FluidSynthConfig::desktop(dir);
@@ -171,6 +246,19 @@ int main(int argc, char* argv[])
         }
         std::printf("  %-23s armed in %.1f ms, first sound after %.1f ms\n", soundFont.name, median(armed),
                     median(firstSound));
+    }
+
+    std::printf("The longest the clock waits for each command (target < 100 ms), an alarm on the armed tune and one\n"
+                "on a tune of 16 instruments put in its place after arming, median of %d:\n", kRuns);
+    for (const auto& soundFont : soundFonts) {
+        if (!fs::exists(soundFont.file))
+            continue;
+        const auto waits = commandWaits(renderingInto(dir, soundFont.file, raw), tune, zentick::test::oneNoteTune(),
+                                        sixteenInstruments());
+        std::printf("  %-23s", soundFont.name);
+        for (const auto& [command, milliseconds] : waits)
+            std::printf(" %s %.1f ms", command.c_str(), milliseconds);
+        std::printf("\n");
     }
 
     // Through a sound server, whose output calls the player's render.

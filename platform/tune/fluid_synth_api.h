@@ -27,10 +27,13 @@ struct FluidSynthApi {
     X(new_fluid_defsfloader)                                                                                           \
     X(fluid_sfloader_set_callbacks)                                                                                    \
     X(fluid_synth_system_reset)                                                                                        \
+    X(fluid_synth_all_sounds_off)                                                                                      \
+    X(fluid_synth_set_bank_offset)                                                                                     \
     X(fluid_synth_cc)                                                                                                  \
     X(fluid_synth_program_change)                                                                                      \
+    X(fluid_synth_program_select)                                                                                      \
+    X(fluid_synth_get_program)                                                                                         \
     X(fluid_synth_sysex)                                                                                               \
-    X(fluid_synth_unset_program)                                                                                       \
     X(fluid_synth_count_midi_channels)                                                                                 \
     X(fluid_synth_get_channel_preset)                                                                                  \
     X(fluid_preset_get_sfont)                                                                                          \

@@ -9,15 +9,7 @@ namespace zentick::platform {
 
 namespace fs = std::filesystem;
 
-namespace {
-
 using namespace std::chrono_literals;
-
-// The longest the window waits for sounds still loading when a tune opens;
-// after that the device opens and the tune starts once they are in.
-constexpr auto kOpenWait = 100ms;
-
-}  // namespace
 
 FluidSynthConfig FluidSynthConfig::desktop(const fs::path& programDir)
 {
@@ -48,7 +40,30 @@ FluidSynthPlayer::~FluidSynthPlayer()
     close();
 }
 
+void FluidSynthPlayer::setTune(const fs::path& file, std::string bytes)
+{
+    m_given.emplace(file, std::move(bytes));
+}
+
+std::string FluidSynthPlayer::tuneBytes(const fs::path& file) const
+{
+    return m_given && m_given->first == file ? m_given->second : readTuneBytes(file);
+}
+
 void FluidSynthPlayer::prepare(const fs::path& tune)
+{
+    if (m_synth || m_load)
+        return;
+    std::string bytes;
+    try {
+        bytes = tuneBytes(tune);
+    } catch (const MidiError&) {
+        // Told when the tune opens; the sounds load all the same.
+    }
+    load(std::move(bytes));
+}
+
+void FluidSynthPlayer::load(std::string tune)
 {
     // A load under way, loaded, or failed: each stays as it is. A failure is
     // tried again at the next Open, or after release(); trying on every tick
@@ -57,7 +72,9 @@ void FluidSynthPlayer::prepare(const fs::path& tune)
     if (m_synth || m_load)
         return;
     auto load = std::make_shared<SoundsLoad>();
-    std::thread([load, config = m_config, tune] { loadSounds(config.soundFonts, config.settings, tune, *load); }).detach();
+    std::thread([load, config = m_config, tune = std::move(tune)]() mutable {
+        loadSounds(config.soundFonts, config.settings, std::move(tune), *load);
+    }).detach();
     m_load = std::move(load);
 }
 
@@ -155,26 +172,45 @@ void FluidSynthPlayer::open()
 {
     if (isOpen())
         throw MidiError("MIDI 装置はすでに開いています");
-    Tune tune = Tune::read(m_file);
+    Tune tune = Tune::parse(tuneBytes(m_file), m_file);
     // The user may have put a SoundFont in place or installed FluidSynth
     // since the last load failed.
     if (loadFailed())
         m_load.reset();
-    prepare(m_file);
-    if (takeLoaded(kOpenWait))
-        openDevice(tune);
-    else
-        m_pending = Pending{std::move(tune), false, std::chrono::steady_clock::now()};
+    load(tune.bytes);
+    m_pending = Pending{std::move(tune), false, std::chrono::steady_clock::now()};
+    try {
+        advance();
+    } catch (const MidiError&) {
+        m_pending.reset();
+        throw;
+    }
+}
+
+// As far as it goes without waiting: the sounds taken once loaded; the
+// instruments of a tune other than the armed one read on the loading
+// thread, never while a command waits or the tune plays; then the device.
+void FluidSynthPlayer::advance()
+{
+    if (!takeLoaded(0ms))
+        return;
+    if (m_synth->tune != m_pending->tune.bytes) {
+        auto job = std::make_shared<SoundsLoad>();
+        std::thread([job, sounds = std::move(m_synth), tune = m_pending->tune]() mutable {
+            holdInstruments(std::move(sounds), tune, *job);
+        }).detach();
+        m_load = std::move(job);
+        return;
+    }
+    const Pending pending = std::move(*m_pending);
+    m_pending.reset();
+    openDevice(pending.tune);
+    if (pending.play)
+        start();
 }
 
 void FluidSynthPlayer::openDevice(const Tune& tune)
 {
-    // A tune other than the one armed: its instruments are read now, before
-    // it starts, never while it plays.
-    if (m_synth->tune != tune.bytes) {
-        m_synth->holdInstrumentsFor(tune);
-        trimHeap();
-    }
     auto device = std::make_unique<SoundDevice>(*m_synth);
     // From memory: the player reads nothing from the disk on the audio thread.
     if (!device->player
@@ -222,29 +258,23 @@ bool FluidSynthPlayer::isOpen() const noexcept
 MidiState FluidSynthPlayer::poll()
 {
     if (m_pending) {
-        bool loaded = false;
         try {
-            loaded = takeLoaded(0ms);
+            advance();
         } catch (const MidiError&) {
             m_pending.reset();
             throw;
         }
-        if (!loaded) {
-            if (std::chrono::steady_clock::now() - m_pending->since < m_config.loadPatience)
-                return MidiState::Loading;
-            fs::path trying;
-            if (m_load) {
-                const std::lock_guard lock(m_load->mutex);
-                trying = m_load->trying;
-            }
-            m_pending.reset();
-            throw MidiError("音色ファイル (SoundFont) の読み込みが終わりません: " + utf8(trying));
+    }
+    if (m_pending) {
+        if (std::chrono::steady_clock::now() - m_pending->since < m_config.loadPatience)
+            return MidiState::Loading;
+        fs::path trying;
+        if (m_load) {
+            const std::lock_guard lock(m_load->mutex);
+            trying = m_load->trying;
         }
-        Pending pending = std::move(*m_pending);
         m_pending.reset();
-        openDevice(pending.tune);
-        if (pending.play)
-            start();
+        throw MidiError("音色ファイル (SoundFont) の読み込みが終わりません: " + utf8(trying));
     }
     if (!m_device)
         return MidiState::Closed;

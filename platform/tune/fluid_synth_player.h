@@ -1,6 +1,7 @@
 #pragma once
 
 #include "platform/midi_player.h"
+#include "platform/tune/helper.h"
 #include "platform/tune/sound_device.h"
 #include "platform/tune/synth_sounds.h"
 #include "platform/tune/tune_reader.h"
@@ -40,13 +41,14 @@ struct FluidSynthConfig {
 // read, when it is prepared, and held until it is let go; the audio thread
 // reads none. The device (player and audio output) opens and closes with
 // each tune.
-class FluidSynthPlayer final : public MidiPlayer {
+class FluidSynthPlayer final : public TunePlayer {
 public:
     explicit FluidSynthPlayer(FluidSynthConfig config);
     ~FluidSynthPlayer() override;
     FluidSynthPlayer(const FluidSynthPlayer&) = delete;
     FluidSynthPlayer& operator=(const FluidSynthPlayer&) = delete;
 
+    void setTune(const std::filesystem::path& file, std::string bytes) override;
     void prepare(const std::filesystem::path& tune) override;
     void release() noexcept override;
     void setDeviceType(std::string_view type) override;
@@ -87,6 +89,10 @@ private:
     // True once the sounds are in; throws MidiError when their load failed.
     bool takeLoaded(std::chrono::milliseconds wait);
     bool loadFailed() const;
+    // The bytes of the tune file, as handed over, or else as read now.
+    std::string tuneBytes(const std::filesystem::path& file) const;
+    void load(std::string tune);
+    void advance();
     void openDevice(const Tune& tune);
     const std::vector<std::string>& audioDrivers() const;
     void start();
@@ -97,6 +103,7 @@ private:
     std::unique_ptr<SoundDevice> m_device;  // open on the sounds
     std::optional<Pending> m_pending;  // open, waiting for the sounds
     std::filesystem::path m_file;
+    std::optional<std::pair<std::filesystem::path, std::string>> m_given;  // the tune handed over last
 };
 
 }  // namespace zentick::platform

@@ -14,12 +14,34 @@
 
 namespace zentick::platform {
 
-std::optional<std::string> answerMidiCommand(MidiPlayer& player, std::string_view command)
+std::optional<std::size_t> payloadLength(std::string_view command)
+{
+    if (!command.starts_with("tune "))
+        return 0;
+    std::size_t length = 0;
+    std::size_t at = 5;
+    for (; at < command.size() && command[at] >= '0' && command[at] <= '9'; ++at) {
+        length = length * 10 + static_cast<std::size_t>(command[at] - '0');
+        if (length > kMaxTuneBytes)
+            return std::nullopt;
+    }
+    if (at == 5 || at == command.size() || command[at] != ' ')
+        return std::nullopt;
+    return length;
+}
+
+std::optional<std::string> answerMidiCommand(TunePlayer& player, std::string_view command, std::string payload)
 {
     const auto space = command.find(' ');
     const std::string_view verb = command.substr(0, space);
     const std::string argument =
         midi_wire::unescape(space == std::string_view::npos ? std::string_view() : command.substr(space + 1));
+    if (verb == "tune") {
+        // "<length> <path>": the bytes came with the line.
+        const auto name = argument.find(' ');
+        player.setTune(midi_wire::textPath(std::string_view(argument).substr(name + 1)), std::move(payload));
+        return std::nullopt;
+    }
     if (verb == "prepare") {
         // Unanswered: a sound that fails to load is reported when a tune opens.
         try {
@@ -97,7 +119,7 @@ bool reply(std::FILE* replies, const std::string& line)
 
 }  // namespace
 
-int serveMidiPlayer(MidiPlayer& player)
+int serveMidiPlayer(TunePlayer& player)
 {
     std::FILE* replies = takeStandardOutput();
     if (!replies)
@@ -105,9 +127,13 @@ int serveMidiPlayer(MidiPlayer& player)
     bool heard = reply(replies, midi_wire::greeting());
     while (heard) {
         const auto command = readLine(stdin);
-        if (!command)
+        const auto length = command ? payloadLength(*command) : std::nullopt;
+        if (!length)
+            break;  // the clock has gone, or speaks what no clock says
+        std::string payload(*length, '\0');
+        if (std::fread(payload.data(), 1, payload.size(), stdin) != payload.size())
             break;
-        const auto answer = answerMidiCommand(player, *command);
+        const auto answer = answerMidiCommand(player, *command, std::move(payload));
         heard = !answer || reply(replies, *answer);
     }
     player.close();

@@ -4,22 +4,37 @@
 // plays the tunes for the clock.
 
 #include "platform/midi_player.h"
+#include "platform/tune/tune_reader.h"
 
+#include <cstddef>
+#include <filesystem>
 #include <optional>
 #include <string>
 #include <string_view>
 
 namespace zentick::platform {
 
-// The helper's side: carries out one command line on the player and gives
-// the reply line (without its newline), or nothing for a command that gets
-// no reply.
-std::optional<std::string> answerMidiCommand(MidiPlayer& player, std::string_view command);
+// What the helper serves: a MIDI player that is handed each tune's bytes
+// by the clock, since the helper opens no tune file itself.
+class TunePlayer : public MidiPlayer {
+public:
+    // The file `file` holds `bytes`: what prepare() and open() of that file take.
+    virtual void setTune(const std::filesystem::path& file, std::string bytes) = 0;
+};
+
+// The helper's side: carries out one command line on the player, with the
+// bytes that followed it (for `tune`), and gives the reply line (without
+// its newline), or nothing for a command that gets no reply.
+std::optional<std::string> answerMidiCommand(TunePlayer& player, std::string_view command, std::string payload = {});
+
+// The bytes that follow a command line: the length a `tune` command gives,
+// 0 for any other, nothing for a length that is no number or too large.
+std::optional<std::size_t> payloadLength(std::string_view command);
 
 // Serves the player on the process's standard input and output until the
 // input ends, which is when the clock lets the helper go or itself ends.
 // Standard output is kept for the replies: anything a library prints there
 // goes to standard error instead.
-int serveMidiPlayer(MidiPlayer& player);
+int serveMidiPlayer(TunePlayer& player);
 
 }  // namespace zentick::platform

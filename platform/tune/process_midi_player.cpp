@@ -1,5 +1,6 @@
 #include "platform/tune/process_midi_player.h"
 
+#include "platform/tune/tune_reader.h"
 #include "platform/tune/wire.h"
 
 #include <QCoreApplication>
@@ -188,11 +189,25 @@ void ProcessMidiPlayer::retire() noexcept
     QTimer::singleShot(kExitWaitMilliseconds, helper, [helper] { helper->kill(); });
 }
 
+void ProcessMidiPlayer::sendTune(const std::filesystem::path& file, std::string_view bytes)
+{
+    if (!m_helper)
+        return;
+    const std::string message = midi_wire::tuneMessage(file, bytes);
+    m_helper->write(message.data(), static_cast<qint64>(message.size()));
+}
+
 void ProcessMidiPlayer::prepare(const std::filesystem::path& tune)
 {
     if (m_helper || m_helperEnded)
         return;
     start();
+    // The helper reads no tune file: the clock hands it over. One that
+    // cannot be read now is told of when it opens.
+    try {
+        sendTune(tune, readTuneBytes(tune));
+    } catch (const MidiError&) {
+    }
     send("prepare " + midi_wire::escape(midi_wire::pathText(tune)), false);
 }
 
@@ -219,8 +234,17 @@ void ProcessMidiPlayer::open()
     m_open = true;
     m_state = MidiState::Opening;
     m_failure.reset();
+    // Read as it is now, changed since it was armed or not.
+    std::string bytes;
+    try {
+        bytes = readTuneBytes(m_file);
+    } catch (const MidiError& refusal) {
+        m_failure = refusal.what();
+        return;
+    }
     if (!m_helper)
         start();
+    sendTune(m_file, bytes);
     // The type and name travel with each opening, so a new helper has them too.
     send("type " + midi_wire::escape(m_type));
     send("file " + midi_wire::escape(midi_wire::pathText(m_file)));

@@ -23,6 +23,9 @@ namespace zentick::platform {
 // tune may be wanted and let go with release(), so the synthesizer's
 // libraries and sounds leave the clock's memory with it.
 //
+// The helper reads no tune file: the clock reads the tune and hands its
+// bytes over, at arming and at each opening.
+//
 // Nothing here waits on the helper: commands are written and their answers
 // read as they arrive, on the event loop. open() and play() return at once
 // with the device Opening; poll() gives the state last heard and throws the
@@ -60,6 +63,7 @@ public:
 private:
     void start();
     void send(std::string_view command, bool answered = true);
+    void sendTune(const std::filesystem::path& file, std::string_view bytes);
     void readAnswers();
     void answered(const std::string& command, std::string_view line);
     void ended();

@@ -35,8 +35,8 @@ SoundDevice::~SoundDevice()
     // The driver goes first: it runs the player from the audio thread.
     driver.reset();
     player.reset();
-    fluid().fluid_synth_system_reset(synth.synth.get());  // no note rings on into the next tune
-    synth.releaseOtherInstruments();
+    // No note rings on into the next tune, which starts as this one did.
+    synth.setUpForTune();
 }
 
 std::uint64_t SoundDevice::framesFor(std::chrono::milliseconds span) const

@@ -95,18 +95,6 @@ std::string joined(const std::vector<std::string>& places)
     return text;
 }
 
-// The instruments of the tune as it is now; none, while it cannot be read:
-// the failure is told when it opens.
-void holdInstrumentsOfTheArmedTune(SynthSounds& loaded, const fs::path& tune)
-{
-    try {
-        loaded.holdInstrumentsFor(Tune::read(tune));
-    } catch (const MidiError&) {
-        loaded.releaseOtherInstruments();
-    }
-    trimHeap();
-}
-
 }  // namespace
 
 std::uint64_t SynthSounds::soundFontOpenings()
@@ -132,24 +120,34 @@ std::optional<SynthSounds::Instrument> SynthSounds::onChannel(int channel) const
 // meanwhile: the device opens afterwards.
 void SynthSounds::holdInstrumentsFor(const Tune& next)
 {
-    tune = next.bytes;
-    if (!byInstrument)
-        return;
     const auto& api = fluid();
     fluid_synth_t* sounds = synth.get();
     const int channels = api.fluid_synth_count_midi_channels(sounds);
+    tune = next.bytes;
+    onDefault.clear();
     std::set<Instrument> wanted;
     const auto hold = [&](int channel) {
         const auto instrument = onChannel(channel);
-        if (instrument && wanted.insert(*instrument).second && !held.contains(*instrument))
-            std::apply([&](int font, int bank, int program) { api.fluid_synth_pin_preset(sounds, font, bank, program); },
+        if (byInstrument && instrument && wanted.insert(*instrument).second && !held.contains(*instrument))
+            std::apply([&](int id, int bank, int program) { api.fluid_synth_pin_preset(sounds, id, bank, program); },
                        *instrument);
     };
     for (int pass = 0; pass < 2; ++pass) {
-        api.fluid_synth_system_reset(sounds);
+        const auto defaults = setUpForTune();
+        // A channel given no instrument since the reset.
+        std::vector<bool> waiting(static_cast<std::size_t>(channels));
+        for (int channel = 0; channel < channels; ++channel)
+            waiting[static_cast<std::size_t>(channel)] = !onChannel(channel);
         for (const auto& event : next.reading.events) {
+            const auto channel = static_cast<std::size_t>(event.channel);
             switch (event.kind) {
             case TuneEvent::Kind::NoteOn:
+                if (waiting[channel] && !onChannel(event.channel)) {
+                    api.fluid_synth_program_select(sounds, event.channel, font, defaults[channel].first,
+                                                   defaults[channel].second);
+                    onDefault.insert(event.channel);
+                }
+                waiting[channel] = false;
                 hold(event.channel);
                 break;
             case TuneEvent::Kind::BankSelect:
@@ -157,39 +155,52 @@ void SynthSounds::holdInstrumentsFor(const Tune& next)
                 break;
             case TuneEvent::Kind::Program:
                 api.fluid_synth_program_change(sounds, event.channel, event.number);
+                waiting[channel] = false;
                 hold(event.channel);
                 break;
             case TuneEvent::Kind::Sysex:
+                // A GM, GS or XG reset gives every channel an instrument.
                 api.fluid_synth_sysex(sounds, next.bytes.data() + event.at, static_cast<int>(event.length), nullptr,
                                       nullptr, nullptr, 0);
-                for (int channel = 0; channel < channels; ++channel)
-                    hold(channel);
+                for (int each = 0; each < channels; ++each) {
+                    waiting[static_cast<std::size_t>(each)] = waiting[static_cast<std::size_t>(each)] && !onChannel(each);
+                    hold(each);
+                }
                 break;
             }
         }
     }
     // Those of an earlier tune go.
-    for (const auto& [font, bank, program] : held) {
-        if (!wanted.contains({font, bank, program}))
-            api.fluid_synth_unpin_preset(sounds, font, bank, program);
+    for (const auto& [id, bank, program] : held) {
+        if (!wanted.contains({id, bank, program}))
+            api.fluid_synth_unpin_preset(sounds, id, bank, program);
     }
     held = std::move(wanted);
-    api.fluid_synth_system_reset(sounds);
-    releaseOtherInstruments();
+    setUpForTune();
 }
 
-// A channel that holds an instrument the tune never plays lets it go: a
-// reset gives every channel one, and its samples would stay in memory.
-void SynthSounds::releaseOtherInstruments()
+std::vector<std::pair<int, int>> SynthSounds::setUpForTune()
 {
-    if (!byInstrument)
-        return;
-    const int channels = fluid().fluid_synth_count_midi_channels(synth.get());
+    const auto& api = fluid();
+    fluid_synth_t* sounds = synth.get();
+    // With the SoundFont's banks out of reach, the reset finds no instrument
+    // to give a channel, and so reads no sample; all else it does as ever.
+    constexpr int kOutOfReach = 1 << 20;
+    api.fluid_synth_set_bank_offset(sounds, font, kOutOfReach);
+    api.fluid_synth_system_reset(sounds);
+    api.fluid_synth_set_bank_offset(sounds, font, 0);
+    const int channels = api.fluid_synth_count_midi_channels(sounds);
+    std::vector<std::pair<int, int>> defaults(static_cast<std::size_t>(channels));
     for (int channel = 0; channel < channels; ++channel) {
-        const auto instrument = onChannel(channel);
-        if (instrument && !held.contains(*instrument))
-            fluid().fluid_synth_unset_program(synth.get(), channel);
+        int fromFont = 0;
+        auto& [bank, program] = defaults[static_cast<std::size_t>(channel)];
+        api.fluid_synth_get_program(sounds, channel, &fromFont, &bank, &program);
     }
+    for (const int channel : onDefault) {
+        const auto& [bank, program] = defaults[static_cast<std::size_t>(channel)];
+        api.fluid_synth_program_select(sounds, channel, font, bank, program);
+    }
+    return defaults;
 }
 
 void SoundsLoad::finish(std::unique_ptr<SynthSounds> loaded, std::string why)
@@ -213,7 +224,7 @@ void trimHeap() noexcept
 // Runs on a thread of its own: loads the library, makes the synthesizer,
 // loads the first SoundFont that loads and holds the armed tune's instruments.
 void loadSounds(const std::vector<fs::path>& soundFonts, const std::vector<std::pair<std::string, std::string>>& settingsGiven,
-                const fs::path& tune, SoundsLoad& load)
+                std::string tune, SoundsLoad& load)
 {
     if (!FluidSynthApi::load()) {
         load.finish(nullptr, "MIDI 音源ライブラリ (FluidSynth) が見つかりません");
@@ -272,15 +283,34 @@ void loadSounds(const std::vector<fs::path>& soundFonts, const std::vector<std::
             const std::lock_guard lock(load.mutex);
             load.trying = soundFont;
         }
-        // Read by instrument, no channel is given one yet: the tune's come next.
-        if (fluid().fluid_synth_sfload(loaded->synth.get(), place.c_str(), loaded->byInstrument ? 0 : 1)
-            != FLUID_FAILED) {
-            holdInstrumentsOfTheArmedTune(*loaded, tune);
+        // No channel is given an instrument yet: the tune's come next.
+        loaded->font = fluid().fluid_synth_sfload(loaded->synth.get(), place.c_str(), 0);
+        if (loaded->font != FLUID_FAILED) {
+            loaded->soundFont = soundFont;
+            // The armed tune as it is now; while it is no tune, no
+            // instrument is held, and the failure is told when it opens.
+            const TuneReading reading = readTune(tune);
+            if (reading.verdict == TuneVerdict::Sounding)
+                loaded->holdInstrumentsFor(Tune{std::move(tune), reading});
+            else
+                loaded->setUpForTune();
+            trimHeap();
             load.finish(std::move(loaded), {});
             return;
         }
     }
     load.finish(nullptr, "音色ファイル (SoundFont) が見つからないか、読み込めません。探した場所: " + joined(looked));
+}
+
+void holdInstruments(std::unique_ptr<SynthSounds> sounds, const Tune& tune, SoundsLoad& load)
+{
+    {
+        const std::lock_guard lock(load.mutex);
+        load.trying = sounds->soundFont;
+    }
+    sounds->holdInstrumentsFor(tune);
+    trimHeap();
+    load.finish(std::move(sounds), {});
 }
 
 }  // namespace zentick::platform

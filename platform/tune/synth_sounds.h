@@ -25,6 +25,8 @@ namespace zentick::platform {
 struct SynthSounds {
     SettingsPtr settings;
     SynthPtr synth;
+    std::filesystem::path soundFont;
+    int font = -1;              // the SoundFont's id in the synthesizer
     std::string defaultDriver;  // FluidSynth's own choice of audio output
     float sampleRate = 44100.0f;
     // An instrument as FluidSynth knows it: its SoundFont, bank and program.
@@ -36,9 +38,20 @@ struct SynthSounds {
     bool byInstrument = false;
     std::string tune;            // the tune whose instruments are held
     std::set<Instrument> held;
+    // The channels the tune plays on before it gives them an instrument: on
+    // the one a system reset gives them (a piano, the drums).
+    std::set<int> onDefault;
 
+    // Works out and holds every instrument `next` can select, and lets go of
+    // those of the tune before. Reads samples, for seconds with a large
+    // compressed SoundFont: never while a command waits.
     void holdInstrumentsFor(const Tune& next);
-    void releaseOtherInstruments();
+    // Every channel as a system reset leaves it, for the held tune's start,
+    // its sounds silenced; but an instrument only where the tune plays on
+    // the default, so nothing is read: the reset's piano and drum kit are
+    // selected, and their samples read, only when the tune plays them.
+    // Returns each channel's default instrument (bank, program).
+    std::vector<std::pair<int, int>> setUpForTune();
 
     // How often FluidSynth has opened a SoundFont in this process, to read
     // its headers or an instrument's samples.
@@ -61,13 +74,16 @@ struct SoundsLoad {
     void finish(std::unique_ptr<SynthSounds> loaded, std::string why);
 };
 
-// Runs on a thread of its own: loads the library, makes the synthesizer
-// with `settings`, loads the first of `soundFonts` that loads (an empty
-// entry stands for FluidSynth's own default) and holds the instruments of
-// the tune in the file `tune`.
+// Each runs on a thread of its own, and gives the sounds back through `load`.
+// Loads the library, makes the synthesizer with `settings`, loads the first
+// of `soundFonts` that loads (an empty entry stands for FluidSynth's own
+// default) and holds the instruments of the armed tune, `tune` (none while
+// it is not a tune).
 void loadSounds(const std::vector<std::filesystem::path>& soundFonts,
-                const std::vector<std::pair<std::string, std::string>>& settings, const std::filesystem::path& tune,
+                const std::vector<std::pair<std::string, std::string>>& settings, std::string tune,
                 SoundsLoad& load);
+// Holds the instruments of another tune on sounds already loaded.
+void holdInstruments(std::unique_ptr<SynthSounds> sounds, const Tune& tune, SoundsLoad& load);
 
 // Gives freed sounds back to the system: glibc keeps small freed blocks for
 // reuse, and a SoundFont leaves megabytes of them.

@@ -6,7 +6,6 @@
 #include <algorithm>
 #include <array>
 #include <fstream>
-#include <iterator>
 #include <optional>
 #include <utility>
 
@@ -290,10 +289,7 @@ TuneReading readTune(std::string_view bytes)
     return TuneWalk(bytes).read();
 }
 
-// A tune is a few kilobytes; anything this large is no alarm tune.
-constexpr std::uintmax_t kMaxTuneBytes = 16 * 1024 * 1024;
-
-Tune Tune::read(const std::filesystem::path& file)
+std::string readTuneBytes(const std::filesystem::path& file)
 {
     std::error_code error;
     const auto size = std::filesystem::file_size(file, error);
@@ -301,11 +297,21 @@ Tune Tune::read(const std::filesystem::path& file)
         throw MidiError("曲のファイルが見つかりません: " + utf8(file));
     if (size > kMaxTuneBytes)
         throw MidiError("曲のファイルが大きすぎます: " + utf8(file));
+    // As far as the file reached when it was looked at: one still being
+    // written is read no further.
     std::ifstream in(file, std::ios::binary);
-    Tune tune;
-    tune.bytes.assign(std::istreambuf_iterator<char>(in), {});
-    if (!in && !in.eof())
+    std::string bytes(static_cast<std::size_t>(size), '\0');
+    in.read(bytes.data(), static_cast<std::streamsize>(bytes.size()));
+    if (!in.is_open() || in.bad())
         throw MidiError("曲のファイルを読み込めません: " + utf8(file));
+    bytes.resize(static_cast<std::size_t>(in.gcount()));
+    return bytes;
+}
+
+Tune Tune::parse(std::string bytes, const std::filesystem::path& file)
+{
+    Tune tune;
+    tune.bytes = std::move(bytes);
     // Read as the sequencer will: a chunk layout can be sound while its
     // events are not (a first event without a status byte), and the
     // sequencer then ends at once without a note, silence that looks like a tune.

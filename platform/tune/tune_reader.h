@@ -46,13 +46,21 @@ struct TuneReading {
 
 TuneReading readTune(std::string_view bytes);
 
-// A tune file's bytes, read as the sequencer will read them.
+// A tune is a few kilobytes; anything larger than this is no alarm tune.
+inline constexpr std::size_t kMaxTuneBytes = 16 * 1024 * 1024;
+
+// A tune file's bytes. Throws MidiError, naming the file, for one that is
+// missing, unreadable, or too large to be an alarm tune.
+std::string readTuneBytes(const std::filesystem::path& file);
+
+// A tune's bytes, read as the sequencer will read them.
 struct Tune {
     std::string bytes;
     TuneReading reading;
-    // Throws MidiError for a file that is missing, too large, or
-    // unreadable or silent to the sequencer.
-    static Tune read(const std::filesystem::path& file);
+    // Throws MidiError, naming the file the bytes came from, for a tune the
+    // sequencer cannot read or that sounds no note.
+    static Tune parse(std::string bytes, const std::filesystem::path& file);
+    static Tune read(const std::filesystem::path& file) { return parse(readTuneBytes(file), file); }
 };
 
 }  // namespace zentick::platform

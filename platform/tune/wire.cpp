@@ -24,6 +24,11 @@ std::string greeting()
     return "zentick-tune-player " + std::to_string(kProtocolVersion);
 }
 
+std::string tuneMessage(const std::filesystem::path& file, std::string_view bytes)
+{
+    return "tune " + std::to_string(bytes.size()) + " " + escape(pathText(file)) + "\n" + std::string(bytes);
+}
+
 std::string escape(std::string_view text)
 {
     std::string out;

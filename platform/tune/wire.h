@@ -8,10 +8,13 @@
 // The helper first says which protocol it speaks, unasked: a helper from
 // another build is refused rather than misread. Then the clock writes one
 // command per line and the helper answers each with one line, except
-// `prepare`, which it never answers; the clock never waits for an answer,
-// it reads them as they come:
+// `tune` and `prepare`, which it never answers; the clock never waits for
+// an answer, it reads them as they come:
 //
 //   zentick-tune-player <version>    the helper's greeting
+//   tune <length> <path>   then <length> bytes: the tune file of that name,
+//                          as the clock read it; the helper reads no tune
+//                          file itself
 //   prepare <path> | release | type <text> | file <path> | open | play | close | poll
 //   ok [<state>]      the step was taken; poll adds the state
 //   error <text>      the player refused; the text is for the user
@@ -32,8 +35,11 @@ inline constexpr std::string_view kTunePlayerSwitch = "--tune-player";
 namespace midi_wire {
 
 // Changes whenever a command or a reply changes meaning.
-inline constexpr int kProtocolVersion = 3;
+inline constexpr int kProtocolVersion = 4;
 std::string greeting();
+
+// The `tune` command with its bytes, as the clock sends it.
+std::string tuneMessage(const std::filesystem::path& file, std::string_view bytes);
 
 std::string escape(std::string_view text);
 std::string unescape(std::string_view text);

@@ -13,6 +13,7 @@
 #include "platform/midi_player.h"
 #include "platform/program_dir.h"
 #include "platform/sleep_watch.h"
+#include "platform/tune/helper.h"
 
 #include <array>
 #include <functional>
@@ -178,8 +179,10 @@ public:
 };
 
 // A sequencer that records every step and refuses the one it is told to.
-class FakeMidiPlayer final : public platform::MidiPlayer {
+class FakeMidiPlayer final : public platform::TunePlayer {
 public:
+    std::map<std::filesystem::path, std::string> tunes;  // as the clock handed them over
+    bool asHelper = false;  // opens only a tune the clock handed over, as the helper, which reads no file
     std::vector<std::string> steps;
     std::string refuse;  // "open" or "play"
     bool open_ = false;
@@ -194,6 +197,7 @@ public:
     int polls = 0;
     std::string refusal;
 
+    void setTune(const std::filesystem::path& named, std::string bytes) override { tunes[named] = std::move(bytes); }
     void prepare(const std::filesystem::path& tune) override
     {
         holdsSounds = true;
@@ -217,6 +221,8 @@ public:
         polls = 0;
         if (refuse == "open")
             fail("曲のファイルが見つかりません");
+        if (asHelper && !tunes.contains(file))
+            fail("曲が渡されていません");
         open_ = true;
     }
     void play() override

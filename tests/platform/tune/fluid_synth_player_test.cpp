@@ -79,10 +79,9 @@ TEST_F(FluidSynthRendering, PlaysTheTuneOnceThenStaysOpenUntilClosed)
 {
     test::writeBytes(tune, test::oneNoteTune());
     FluidSynthPlayer player(renderInto(output));
-    ASSERT_TRUE(player.waitUntilLoaded()) << "no General MIDI SoundFont is installed";
-
     player.setDeviceType("Sequencer");
     player.setFileName(tune);
+    ASSERT_TRUE(player.waitUntilLoaded()) << "no General MIDI SoundFont is installed";  // armed
     player.open();
     EXPECT_TRUE(player.isOpen());
     EXPECT_EQ(player.poll(), MidiState::Stopped);
@@ -140,8 +139,10 @@ TEST_F(FluidSynthRendering, ATunesInstrumentsAreReadBeforeItPlaysAndNoneWhileItD
                                    + test::chunk("MTrk", bytes({0x00, 0xC0, 40, 0x00, 0x90, 67, 100, 0x00, 0x99, 38, 100,
                                                                 0x83, 0x60, 0x80, 67, 64}) + end));
         if (round == std::string("the armed tune")) {
+            // Read on the loading thread while the device opens Loading.
             player.open();
-            EXPECT_GT(FluidSynthPlayer::soundFontOpenings(), armedBefore) << "the new instruments were not read at Open";
+            EXPECT_TRUE(waitFor([&] { return player.poll() != MidiState::Loading; }));
+            EXPECT_GT(FluidSynthPlayer::soundFontOpenings(), armedBefore) << "the new instruments were not read";
             player.close();
         }
     }
@@ -151,9 +152,9 @@ TEST_F(FluidSynthRendering, CloseStopsATuneAtOnce)
 {
     test::writeBytes(tune, test::oneNoteTune(16));  // eight seconds long
     FluidSynthPlayer player(renderInto(output));
-    ASSERT_TRUE(player.waitUntilLoaded());
     player.setDeviceType("Sequencer");
     player.setFileName(tune);
+    ASSERT_TRUE(player.waitUntilLoaded());
     player.open();
     player.play();
     ASSERT_TRUE(waitFor([&] { return loud(samples(), 0, samples().size()); }));
@@ -284,13 +285,16 @@ TEST_F(FluidSynthRendering, RefusesToOpenWhatItCannotPlay)
         SCOPED_TRACE(c.name);
         c.arrange();
         FluidSynthPlayer player(c.config());
-        // Loaded first, however slow the machine: a device still waiting for
-        // its sounds opens Loading, and its output is only tried after.
-        player.waitUntilLoaded();
+        // Armed and loaded first, however slow the machine: a device still
+        // waiting for its sounds opens Loading, and its output is only tried after.
         player.setDeviceType("Sequencer");
         player.setFileName(tune);
+        player.waitUntilLoaded();
+        // Refused at Open, or where the sounds are loaded anew (a SoundFont
+        // that failed is looked for again), at the next look.
         try {
             player.open();
+            waitFor([&] { return player.poll() != MidiState::Loading; });
             ADD_FAILURE() << "opened";
         } catch (const MidiError& failure) {
             EXPECT_NE(std::string(failure.what()).find(c.mentions), std::string::npos) << failure.what();

@@ -1,4 +1,5 @@
 #include "platform/tune/process_midi_player.h"
+#include "platform/file_system.h"
 #include "platform/tune/wire.h"
 
 #include "support/event_loop.h"
@@ -38,6 +39,20 @@ ProcessMidiPlayer stubPlayer(const QString& refuse = {})
                              kTestPatience);
 }
 
+// A tune file in a folder of the tests' own, named as a user may name
+// folders: the clock reads it and hands its bytes to the helper.
+const std::filesystem::path& aTune()
+{
+    static const zentick::test::TempDir folder;
+    static const std::filesystem::path tune = [] {
+        const auto file = folder.path() / std::filesystem::path(u8"曲") / "alarm.mid";
+        std::filesystem::create_directories(file.parent_path());
+        zentick::test::writeBytes(file, "MThd, or so the helper is told");
+        return file;
+    }();
+    return tune;
+}
+
 bool processGone(qint64 id)
 {
     // A helper that was waited for is gone from the process table.
@@ -51,7 +66,7 @@ std::string outcome(ProcessMidiPlayer& player, EventLoop& loop, MidiState until 
     std::string said = "(nothing within the time)";
     loop.step([&] {
         player.setDeviceType("Sequencer");
-        player.setFileName("/曲/alarm.mid");
+        player.setFileName(aTune());
         player.open();
         player.play();
     });
@@ -139,6 +154,25 @@ TEST(ProcessMidiPlayer, AHelperThatGoesWrongFailsTheTuneWithoutHoldingTheClock)
             EXPECT_TRUE(loop.runUntil([&] { return processGone(helper); })) << "the helper was left running";
         }
     }
+}
+
+TEST(ProcessMidiPlayer, TheClockReadsTheTuneAndTellsWhatItCannotRead)
+{
+    EventLoop loop;
+    auto player = stubPlayer();
+    const auto missing = aTune().parent_path() / "gone.mid";
+    loop.step([&] { player.setFileName(missing); });
+    std::string said;
+    loop.step([&] {
+        player.open();
+        try {
+            player.poll();
+        } catch (const MidiError& failure) {
+            said = failure.what();
+        }
+    });
+    EXPECT_EQ(said, "曲のファイルが見つかりません: " + zentick::platform::utf8(missing));
+    EXPECT_EQ(player.helperId(), 0) << "a helper was started for a tune that is not there";
 }
 
 TEST(ProcessMidiPlayer, AHelperThatEndsOnItsOwnIsNotStartedAgainEveryTick)

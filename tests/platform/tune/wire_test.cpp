@@ -5,6 +5,7 @@
 
 #include <gtest/gtest.h>
 
+#include <map>
 #include <optional>
 #include <string>
 #include <vector>
@@ -63,6 +64,14 @@ TEST(MidiWire, TheHelperCarriesOutEachCommandAndAnswersIt)
 TEST(MidiWire, TheHelperGetsTheNamesAsTheClockSentThem)
 {
     FakeMidiPlayer player;
+    // The tune's bytes come with it, whatever they hold: the helper reads no file.
+    const std::string bytes = std::string("MThd\0\0\0\x06\ntune\r\n", 15) + std::string(3, '\xFF');
+    const std::string message = midi_wire::tuneMessage(u8"/曲\\の\nフォルダ/a.mid", bytes);
+    const auto lineEnd = message.find('\n');
+    const std::string line = message.substr(0, lineEnd);
+    ASSERT_EQ(payloadLength(line), bytes.size());
+    EXPECT_EQ(answerMidiCommand(player, line, message.substr(lineEnd + 1)), std::nullopt) << "no answer to a tune";
+    EXPECT_EQ(player.tunes, (std::map<std::filesystem::path, std::string>{{u8"/曲\\の\nフォルダ/a.mid", bytes}}));
     answerMidiCommand(player, "file " + midi_wire::escape(midi_wire::pathText(u8"/曲\\の\nフォルダ/a.mid")));
     EXPECT_EQ(player.file, std::filesystem::path(u8"/曲\\の\nフォルダ/a.mid"));
     answerMidiCommand(player, "prepare " + midi_wire::escape(midi_wire::pathText(u8"/曲\\の\nフォルダ/b.mid")));
@@ -70,6 +79,29 @@ TEST(MidiWire, TheHelperGetsTheNamesAsTheClockSentThem)
     EXPECT_EQ(player.prepared, std::filesystem::path(u8"/曲\\の\nフォルダ/b.mid"));
     answerMidiCommand(player, "release");
     EXPECT_FALSE(player.holdsSounds);
+}
+
+TEST(MidiWire, OnlyATuneCommandIsFollowedByBytesAndNoMoreThanATuneHolds)
+{
+    const struct {
+        const char* command;
+        std::optional<std::size_t> length;
+    } cases[] = {
+        {"open", 0},
+        {"file /t/12 a.mid", 0},
+        {"tune 0 /t/a.mid", 0},
+        {"tune 1024 /t/12 a.mid", 1024},
+        {"tune 16777216 /t/a.mid", 16777216},
+        {"tune 16777217 /t/a.mid", std::nullopt},
+        {"tune 99999999999999999999999 /t/a.mid", std::nullopt},
+        {"tune /t/a.mid", std::nullopt},
+        {"tune 12", std::nullopt},
+        {"tune -1 /t/a.mid", std::nullopt},
+    };
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.command);
+        EXPECT_EQ(payloadLength(c.command), c.length);
+    }
 }
 
 TEST(MidiWire, ALaterFailureReachesTheClockWhole)
