@@ -7,6 +7,7 @@
 #include "platform/qt/logind_sleep_watch.h"
 #include "platform/qt/qt_platform.h"
 #include "platform/qt/termination.h"
+#include "platform/tune/containment.h"
 #include "platform/tune/fluid_synth_player.h"
 #include "platform/tune/helper.h"
 #include "platform/tune/process_midi_player.h"
@@ -40,12 +41,25 @@ bool loadToolkitTranslations(QTranslator& translator)
 }
 
 // The helper process that plays the tunes: the player alone, no windows.
+// It takes what it needs, then contains itself, before it reads a byte of a
+// tune or a SoundFont.
 int serveTunes(int argc, char* argv[])
 {
     using namespace zentick;
     const QCoreApplication app(argc, argv);  // for the program's folder, where a SoundFont may be
     const platform::QtProgramDir programDir;
-    platform::FluidSynthPlayer midi(platform::FluidSynthConfig::desktop(programDir.path()));
+    platform::FluidSynthConfig config = platform::FluidSynthConfig::desktop(programDir.path());
+    platform::Containment containment(platform::soundFontFiles(config.soundFonts));
+#if defined(__linux__)
+    // A server restarting is waited for a moment: this may be the helper
+    // that takes a tune over after the sound server went away.
+    config.soundServer = platform::PulseConnection::connect(std::chrono::milliseconds(1500));
+    if (config.soundServer)
+        config.soundServer->runOnItsThread([&containment] { containment.confineThisThread(); });
+#endif
+    containment.confineThisThread();
+    containment.seal();
+    platform::FluidSynthPlayer midi(std::move(config));
     const int status = platform::serveMidiPlayer(midi);
     // A SoundFont still loading runs inside FluidSynth on a thread of its
     // own: the exit handlers would tear the libraries down under it.

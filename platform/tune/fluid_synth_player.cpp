@@ -32,6 +32,10 @@ FluidSynthConfig FluidSynthConfig::desktop(const fs::path& programDir)
 FluidSynthPlayer::FluidSynthPlayer(FluidSynthConfig config)
     : m_config(std::move(config))
 {
+    m_outputs.drivers = m_config.audioDrivers.empty() ? std::vector<std::string>{""} : m_config.audioDrivers;
+#if defined(__linux__)
+    m_outputs.soundServer = m_config.soundServer;
+#endif
 }
 
 // A load still in flight is left to finish, or to hang, on its own thread.
@@ -133,7 +137,7 @@ bool FluidSynthPlayer::holdsSounds() const noexcept
 
 bool FluidSynthPlayer::holdsOutput() const noexcept
 {
-    return m_device && m_device->driver;
+    return m_device && m_device->holdsOutput();
 }
 
 std::uint64_t FluidSynthPlayer::soundFontOpenings()
@@ -216,15 +220,9 @@ void FluidSynthPlayer::openDevice(const Tune& tune)
     if (!device->player
         || fluid().fluid_player_add_mem(device->player.get(), tune.bytes.data(), tune.bytes.size()) != FLUID_OK)
         throw MidiError("MIDI プレーヤーを開けません: " + utf8(m_file));
-    if (!device->openOutput(audioDrivers()))
+    if (!device->openOutput(m_outputs))
         throw MidiError("音を出す装置（オーディオ出力）が見つかりません");
     m_device = std::move(device);
-}
-
-const std::vector<std::string>& FluidSynthPlayer::audioDrivers() const
-{
-    static const std::vector<std::string> kDefault{""};
-    return m_config.audioDrivers.empty() ? kDefault : m_config.audioDrivers;
 }
 
 void FluidSynthPlayer::start()
@@ -278,7 +276,7 @@ MidiState FluidSynthPlayer::poll()
     }
     if (!m_device)
         return MidiState::Closed;
-    return m_device->poll(audioDrivers());
+    return m_device->poll(m_outputs);
 }
 
 }  // namespace zentick::platform

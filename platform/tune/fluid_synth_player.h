@@ -20,9 +20,15 @@ struct FluidSynthConfig {
     // SoundFonts tried in order until one loads; an empty entry stands for
     // FluidSynth's own default-SoundFont setting.
     std::vector<std::filesystem::path> soundFonts;
-    // Audio drivers tried in order when the device opens; "" is FluidSynth's
-    // own default for the platform.
+    // Audio drivers tried in order when the device opens: "pulseaudio" is
+    // the sound server, through the connection below; "" is FluidSynth's
+    // own default for the platform, any other name one of its drivers.
     std::vector<std::string> audioDrivers;
+#if defined(__linux__)
+    // The helper's connection to the sound server, made before it contained
+    // itself; null to connect when a tune needs it.
+    std::shared_ptr<PulseConnection> soundServer;
+#endif
     // Further FluidSynth settings, such as a file to render into.
     std::vector<std::pair<std::string, std::string>> settings;
     // How long a tune may wait for its sounds before the user is told.
@@ -94,10 +100,10 @@ private:
     void load(std::string tune);
     void advance();
     void openDevice(const Tune& tune);
-    const std::vector<std::string>& audioDrivers() const;
     void start();
 
     FluidSynthConfig m_config;
+    AudioOutputs m_outputs;
     std::shared_ptr<SoundsLoad> m_load;     // in flight, or done and not yet taken
     std::unique_ptr<SynthSounds> m_synth;   // the sounds, once loaded
     std::unique_ptr<SoundDevice> m_device;  // open on the sounds

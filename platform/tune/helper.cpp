@@ -3,7 +3,9 @@
 #include "platform/failure_words.h"
 #include "platform/tune/wire.h"
 
+#include <algorithm>
 #include <cstdio>
+#include <iterator>
 
 #ifdef _WIN32
 #include <fcntl.h>
@@ -67,12 +69,47 @@ std::optional<std::string> answerMidiCommand(TunePlayer& player, std::string_vie
             return "ok " + std::string(midi_wire::stateName(player.poll()));
         else
             return "error " + midi_wire::escape("曲の演奏に知らない命令が届きました: " + std::string(verb));
+    } catch (const MidiOutputLost& loss) {
+        return "lost " + midi_wire::escape(loss.what());
     } catch (const MidiError& refusal) {
         return "error " + midi_wire::escape(refusal.what());
     } catch (const std::exception& failure) {
         return "error " + midi_wire::escape(std::string(kCannotPlayTune) + failure.what());
     }
     return "ok";
+}
+
+std::vector<std::string> helperEnvironment(const std::vector<std::string>& environment)
+{
+    static constexpr std::string_view kKept[] = {
+        "HOME", "USER", "LOGNAME", "PATH", "TMPDIR", "TZ", "LANG", "LANGUAGE",
+        "XDG_CONFIG_HOME", "XDG_RUNTIME_DIR",  // the program's folder when installed; the sound server's socket
+        "LD_LIBRARY_PATH", "LD_PRELOAD",        // a copy with libraries of its own
+        "ASAN_OPTIONS", "UBSAN_OPTIONS", "LSAN_OPTIONS",
+    };
+    static constexpr std::string_view kKeptFamilies[] = {"LC_", "PULSE_"};
+    std::vector<std::string> kept;
+    std::string runtime;
+    bool serverNamed = false;
+    for (const auto& entry : environment) {
+        const std::string_view name = std::string_view(entry).substr(0, entry.find('='));
+        if (name.size() == entry.size())
+            continue;
+        const bool keep = std::find(std::begin(kKept), std::end(kKept), name) != std::end(kKept)
+            || std::any_of(std::begin(kKeptFamilies), std::end(kKeptFamilies),
+                           [&](std::string_view family) { return name.starts_with(family); });
+        if (!keep)
+            continue;
+        kept.push_back(entry);
+        if (name == "PULSE_SERVER")
+            serverNamed = true;
+        else if (name == "XDG_RUNTIME_DIR")
+            runtime = entry.substr(name.size() + 1);
+    }
+    // The user's own server, where the client library would look first.
+    if (!serverNamed && !runtime.empty())
+        kept.push_back("PULSE_SERVER=unix:" + runtime + "/pulse/native");
+    return kept;
 }
 
 namespace {

@@ -11,8 +11,16 @@
 #include <optional>
 #include <string>
 #include <string_view>
+#include <vector>
 
 namespace zentick::platform {
+
+// The tune's audio output was lost where this helper cannot open another
+// (the sound server went away): a new helper may.
+class MidiOutputLost : public MidiError {
+public:
+    using MidiError::MidiError;
+};
 
 // What the helper serves: a MIDI player that is handed each tune's bytes
 // by the clock, since the helper opens no tune file itself.
@@ -30,6 +38,13 @@ std::optional<std::string> answerMidiCommand(TunePlayer& player, std::string_vie
 // The bytes that follow a command line: the length a `tune` command gives,
 // 0 for any other, nothing for a length that is no number or too large.
 std::optional<std::size_t> payloadLength(std::string_view command);
+
+// The environment the helper runs with, of the clock's ("NAME=value"):
+// what the C library, the sound client and the program's own folders need,
+// and nothing that leads elsewhere (no display, no compositor, no session
+// bus). The sound server is named, so that no client library looks for
+// another or starts one.
+std::vector<std::string> helperEnvironment(const std::vector<std::string>& environment);
 
 // Serves the player on the process's standard input and output until the
 // input ends, which is when the clock lets the helper go or itself ends.

@@ -1,5 +1,6 @@
 #include "platform/tune/process_midi_player.h"
 
+#include "platform/tune/helper.h"
 #include "platform/tune/tune_reader.h"
 #include "platform/tune/wire.h"
 
@@ -82,6 +83,15 @@ void ProcessMidiPlayer::start()
     });
     m_awaited.assign(1, std::string(kGreeting));
     m_patienceTimer.start();
+    std::vector<std::string> environment;
+    for (const QString& entry : QProcessEnvironment::systemEnvironment().toStringList())
+        environment.push_back(entry.toStdString());
+    QProcessEnvironment trimmed;
+    for (const auto& entry : helperEnvironment(environment)) {
+        const auto equals = entry.find('=');
+        trimmed.insert(QString::fromStdString(entry.substr(0, equals)), QString::fromStdString(entry.substr(equals + 1)));
+    }
+    helper->setProcessEnvironment(trimmed);
     helper->start(m_program, m_arguments);
 }
 
@@ -132,6 +142,8 @@ void ProcessMidiPlayer::answered(const std::string& command, std::string_view li
     if (command == kStale || command == "close")
         return;
     if (reply->refused) {
+        if (reply->lost && m_open && !m_failure && !m_movedOn)
+            return moveToNewHelper();
         if (m_open && !m_failure)
             m_failure = reply->text;
         return;
@@ -234,6 +246,13 @@ void ProcessMidiPlayer::open()
     m_open = true;
     m_state = MidiState::Opening;
     m_failure.reset();
+    m_played = false;
+    m_movedOn = false;
+    sendOpening();
+}
+
+void ProcessMidiPlayer::sendOpening()
+{
     // Read as it is now, changed since it was armed or not.
     std::string bytes;
     try {
@@ -251,8 +270,21 @@ void ProcessMidiPlayer::open()
     send("open");
 }
 
+// A helper may open no new connection to the sound server once it has
+// contained itself: a new one, which connects as it starts, takes the tune
+// over, from its beginning; once for each opening.
+void ProcessMidiPlayer::moveToNewHelper()
+{
+    m_movedOn = true;
+    retire();
+    sendOpening();
+    if (m_played)
+        send("play");
+}
+
 void ProcessMidiPlayer::play()
 {
+    m_played = true;
     send("play");
 }
 

@@ -64,6 +64,8 @@ private:
     void start();
     void send(std::string_view command, bool answered = true);
     void sendTune(const std::filesystem::path& file, std::string_view bytes);
+    void sendOpening();
+    void moveToNewHelper();
     void readAnswers();
     void answered(const std::string& command, std::string_view line);
     void ended();
@@ -81,6 +83,8 @@ private:
     std::string m_type;
     std::filesystem::path m_file;
     bool m_open = false;
+    bool m_played = false;   // play() since the device opened
+    bool m_movedOn = false;  // the device went to a new helper when its output was lost
     MidiState m_state = MidiState::Closed;
     std::optional<std::string> m_failure;  // for the open device, thrown by the next poll()
 };

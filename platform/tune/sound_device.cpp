@@ -1,5 +1,7 @@
 #include "platform/tune/sound_device.h"
 
+#include "platform/tune/helper.h"
+
 #include <algorithm>
 #include <cmath>
 
@@ -32,8 +34,8 @@ SoundDevice::SoundDevice(SynthSounds& loaded)
 
 SoundDevice::~SoundDevice()
 {
-    // The driver goes first: it runs the player from the audio thread.
-    driver.reset();
+    // The output goes first: it runs the player from the audio thread.
+    letOutputGo();
     player.reset();
     // No note rings on into the next tune, which starts as this one did.
     synth.setUpForTune();
@@ -75,19 +77,49 @@ int SoundDevice::render(void* data, int frames, int effects, float* fx[], int ou
     return result;
 }
 
-bool SoundDevice::openOutput(const std::vector<std::string>& drivers)
+void SoundDevice::letOutputGo()
 {
     driver.reset();
+#if defined(__linux__)
+    stream.reset();
+#endif
+}
+
+bool SoundDevice::holdsOutput() const
+{
+#if defined(__linux__)
+    if (stream)
+        return true;
+#endif
+    return driver != nullptr;
+}
+
+bool SoundDevice::openOutput(AudioOutputs& outputs)
+{
+    letOutputGo();
     fluid_settings_t* settings = synth.settings.get();
-    for (const auto& choice : drivers) {
+    for (const auto& choice : outputs.drivers) {
         const std::string name = choice.empty() ? synth.defaultDriver : choice;
-        fluid().fluid_settings_setstr(settings, "audio.driver", name.c_str());
-        // FluidSynth's file renderer takes no processing callback; it serves
-        // tests that look at timing, not level.
-        renders = name != "file";
-        driver.reset(renders ? fluid().new_fluid_audio_driver2(settings, &SoundDevice::render, this)
-                             : fluid().new_fluid_audio_driver(settings, synth.synth.get()));
-        if (driver) {
+        renders = true;
+#if defined(__linux__)
+        if (name == "pulseaudio") {
+            if (!outputs.soundServer || !outputs.soundServer->alive())
+                outputs.soundServer = PulseConnection::connect(std::chrono::milliseconds(0));
+            if (outputs.soundServer)
+                stream = outputs.soundServer->play(&SoundDevice::render, this, static_cast<unsigned>(synth.sampleRate));
+            if (!stream)
+                continue;
+        }
+#endif
+        if (!holdsOutput()) {
+            fluid().fluid_settings_setstr(settings, "audio.driver", name.c_str());
+            // FluidSynth's file renderer takes no processing callback; it
+            // serves tests that look at timing, not level.
+            renders = name != "file";
+            driver.reset(renders ? fluid().new_fluid_audio_driver2(settings, &SoundDevice::render, this)
+                                 : fluid().new_fluid_audio_driver(settings, synth.synth.get()));
+        }
+        if (holdsOutput()) {
             seenRendered = rendered.load(std::memory_order_relaxed);
             progressAt = std::chrono::steady_clock::now();
             return true;
@@ -96,9 +128,9 @@ bool SoundDevice::openOutput(const std::vector<std::string>& drivers)
     return false;
 }
 
-MidiState SoundDevice::poll(const std::vector<std::string>& drivers)
+MidiState SoundDevice::poll(AudioOutputs& outputs)
 {
-    if (!started || !driver)
+    if (!started || !holdsOutput())
         return MidiState::Stopped;
     // The player reports itself playing until its voices have died away:
     // its position tells when the events are over (it knows their length
@@ -107,7 +139,7 @@ MidiState SoundDevice::poll(const std::vector<std::string>& drivers)
     const bool playing = fluid().fluid_player_get_status(player.get()) == FLUID_PLAYER_PLAYING
         && (length <= 0 || fluid().fluid_player_get_current_tick(player.get()) < length);
     if (renders)
-        watchOutput(drivers);
+        watchOutput(outputs);
     if (playing)
         return MidiState::Playing;
     // The tune's events are over: its tail rings while anyone could hear it,
@@ -122,25 +154,32 @@ MidiState SoundDevice::poll(const std::vector<std::string>& drivers)
     if (ringing && now - *endedAt < kLongestTail)
         return MidiState::Playing;
     // Played through: hold no stream open on the sound server.
-    driver.reset();
+    letOutputGo();
     return MidiState::Stopped;
 }
 
-void SoundDevice::watchOutput(const std::vector<std::string>& drivers)
+void SoundDevice::watchOutput(AudioOutputs& outputs)
 {
+#if defined(__linux__)
+    const bool gone = stream && stream->failed();
+#else
+    const bool gone = false;
+#endif
     const auto now = std::chrono::steady_clock::now();
     const std::uint64_t done = rendered.load(std::memory_order_relaxed);
-    if (done != seenRendered) {
+    if (done != seenRendered && !gone) {
         seenRendered = done;
         progressAt = now;
         return;
     }
-    if (now - progressAt < kStallPatience)
+    if (!gone && now - progressAt < kStallPatience)
         return;
     // The output stopped taking audio: the sound server went away, or the
-    // device did. A server started again is found by opening anew, once.
-    if (reopened || !openOutput(drivers))
-        throw MidiError("音を出す装置（オーディオ出力）が止まり、曲が聞こえなくなりました");
+    // device did. A server started again is found by opening anew, once;
+    // a contained helper, which may make no new connection, says the output
+    // is lost, and the clock opens the tune in a new helper.
+    if (reopened || !openOutput(outputs))
+        throw MidiOutputLost("音を出す装置（オーディオ出力）が止まり、曲が聞こえなくなりました");
     reopened = true;
 }
 

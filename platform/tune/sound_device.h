@@ -13,16 +13,35 @@
 #include <atomic>
 #include <chrono>
 #include <cstdint>
+#include <memory>
 #include <optional>
 #include <string>
 #include <vector>
 
+#if defined(__linux__)
+#include "platform/tune/pulse_output.h"
+#endif
+
 namespace zentick::platform {
+
+// Where the audio goes: the sound server through the connection the helper
+// holds ("pulseaudio"), or one of FluidSynth's own drivers.
+struct AudioOutputs {
+    std::vector<std::string> drivers;  // tried in order; "" is FluidSynth's own choice
+#if defined(__linux__)
+    // Made before the helper contained itself; where there is none, made
+    // when a tune needs it, which only a process not contained can do.
+    std::shared_ptr<PulseConnection> soundServer;
+#endif
+};
 
 struct SoundDevice {
     SynthSounds& synth;
     PlayerPtr player;
     DriverPtr driver;
+#if defined(__linux__)
+    std::unique_ptr<PulseStream> stream;
+#endif
     PeakLimiter limiter;
     bool started = false;
     bool renders = false;   // the driver calls render(): its progress and level can be watched
@@ -43,17 +62,19 @@ struct SoundDevice {
     SoundDevice& operator=(const SoundDevice&) = delete;
     ~SoundDevice();
 
-    // Opens the first of `drivers` that opens ("" for FluidSynth's own
-    // choice); false when none does.
-    bool openOutput(const std::vector<std::string>& drivers);
+    // Opens the first of the outputs that opens; false when none does.
+    bool openOutput(AudioOutputs& outputs);
+    bool holdsOutput() const;
     // Playing while the tune's events go on and its tail rings; Stopped,
-    // with the output let go, once it has played through. Throws MidiError
-    // when the output stopped taking audio and could not be opened again.
-    MidiState poll(const std::vector<std::string>& drivers);
+    // with the output let go, once it has played through. Throws
+    // MidiOutputLost when the output stopped taking audio and could not be
+    // opened again.
+    MidiState poll(AudioOutputs& outputs);
 
 private:
     std::uint64_t framesFor(std::chrono::milliseconds span) const;
-    void watchOutput(const std::vector<std::string>& drivers);
+    void letOutputGo();
+    void watchOutput(AudioOutputs& outputs);
     static int render(void* data, int frames, int effects, float* fx[], int outputs, float* out[]);
 };
 

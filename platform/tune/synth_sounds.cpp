@@ -23,10 +23,6 @@ namespace {
 // dense, loud tunes would push past the ceiling.
 constexpr double kSynthGain = 4.0;
 
-// The sound server sees the alarm as an alarm, not as a desktop alert sound
-// whose volume the desktop's alert slider turns down.
-constexpr const char* kMediaRole = "alarm";
-
 // FluidSynth reads the SoundFont through these: the standard calls its own
 // defaults make, with each opening counted, so that a test can tell a tune
 // playing read nothing from it.
@@ -85,6 +81,14 @@ void applySetting(fluid_settings_t* settings, const std::string& name, const std
         fluid().fluid_settings_setstr(settings, name.c_str(), value.c_str());
         break;
     }
+}
+
+// FluidSynth's own default SoundFont, as its settings name it.
+fs::path defaultSoundFont(fluid_settings_t* settings)
+{
+    char text[1024] = {};
+    fluid().fluid_settings_copystr(settings, "synth.default-soundfont", text, sizeof text);
+    return fs::path(std::u8string(text, text + std::char_traits<char>::length(text)));
 }
 
 std::string joined(const std::vector<std::string>& places)
@@ -237,8 +241,6 @@ void loadSounds(const std::vector<fs::path>& soundFonts, const std::vector<std::
     fluid().fluid_settings_copystr(settings, "audio.driver", text, sizeof text);
     loaded->defaultDriver = text;
     fluid().fluid_settings_setnum(settings, "synth.gain", kSynthGain);
-    if (fluid().fluid_settings_get_type(settings, "audio.pulseaudio.media-role") == FLUID_STR_TYPE)
-        fluid().fluid_settings_setstr(settings, "audio.pulseaudio.media-role", kMediaRole);
     // A SoundFont's headers only: samples are read as the tune's instruments are held.
     loaded->byInstrument = fluid().fluid_synth_pin_preset && fluid().fluid_synth_unpin_preset
         && fluid().fluid_settings_get_type(settings, "synth.dynamic-sample-loading") == FLUID_INT_TYPE;
@@ -267,11 +269,8 @@ void loadSounds(const std::vector<fs::path>& soundFonts, const std::vector<std::
 
     std::vector<std::string> looked;
     for (fs::path soundFont : soundFonts) {
-        if (soundFont.empty()) {
-            text[0] = '\0';
-            fluid().fluid_settings_copystr(settings, "synth.default-soundfont", text, sizeof text);
-            soundFont = fs::path(std::u8string(text, text + std::char_traits<char>::length(text)));
-        }
+        if (soundFont.empty())
+            soundFont = defaultSoundFont(settings);
         const std::string place = utf8(soundFont);
         if (soundFont.empty() || std::find(looked.begin(), looked.end(), place) != looked.end())
             continue;
@@ -311,6 +310,21 @@ void holdInstruments(std::unique_ptr<SynthSounds> sounds, const Tune& tune, Soun
     sounds->holdInstrumentsFor(tune);
     trimHeap();
     load.finish(std::move(sounds), {});
+}
+
+std::vector<fs::path> soundFontFiles(const std::vector<fs::path>& soundFonts)
+{
+    std::vector<fs::path> files;
+    SettingsPtr settings(FluidSynthApi::load() ? fluid().new_fluid_settings() : nullptr);
+    for (fs::path soundFont : soundFonts) {
+        if (soundFont.empty() && settings)
+            soundFont = defaultSoundFont(settings.get());
+        std::error_code missing;
+        const fs::path file = fs::canonical(soundFont, missing);
+        if (!missing && fs::is_regular_file(file, missing))
+            files.push_back(file);
+    }
+    return files;
 }
 
 }  // namespace zentick::platform

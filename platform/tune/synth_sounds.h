@@ -85,6 +85,10 @@ void loadSounds(const std::vector<std::filesystem::path>& soundFonts,
 // Holds the instruments of another tune on sounds already loaded.
 void holdInstruments(std::unique_ptr<SynthSounds> sounds, const Tune& tune, SoundsLoad& load);
 
+// The files `soundFonts` (as loadSounds takes them) name, links resolved:
+// those there now, which a contained helper may read.
+std::vector<std::filesystem::path> soundFontFiles(const std::vector<std::filesystem::path>& soundFonts);
+
 // Gives freed sounds back to the system: glibc keeps small freed blocks for
 // reuse, and a SoundFont leaves megabytes of them.
 void trimHeap() noexcept;

@@ -82,9 +82,11 @@ std::optional<Reply> readReply(std::string_view line)
     if (line == "ok")
         return Reply{};
     if (line.starts_with("ok "))
-        return Reply{false, std::string(line.substr(3))};
+        return Reply{false, false, std::string(line.substr(3))};
     if (line.starts_with("error "))
-        return Reply{true, unescape(line.substr(6))};
+        return Reply{true, false, unescape(line.substr(6))};
+    if (line.starts_with("lost "))
+        return Reply{true, true, unescape(line.substr(5))};
     return std::nullopt;
 }
 

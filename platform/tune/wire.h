@@ -18,6 +18,9 @@
 //   prepare <path> | release | type <text> | file <path> | open | play | close | poll
 //   ok [<state>]      the step was taken; poll adds the state
 //   error <text>      the player refused; the text is for the user
+//   lost <text>       the tune's audio output was lost where this helper may
+//                     open no other (the sound server went away): a new
+//                     helper may; the text is for the user if none can
 //
 // Texts and paths are UTF-8 with backslash, newline and carriage return
 // escaped, so every message is one line.
@@ -35,7 +38,7 @@ inline constexpr std::string_view kTunePlayerSwitch = "--tune-player";
 namespace midi_wire {
 
 // Changes whenever a command or a reply changes meaning.
-inline constexpr int kProtocolVersion = 4;
+inline constexpr int kProtocolVersion = 5;
 std::string greeting();
 
 // The `tune` command with its bytes, as the clock sends it.
@@ -51,6 +54,7 @@ std::optional<MidiState> stateNamed(std::string_view name);
 // nothing), or the player's refusal. Nothing for a line that is neither.
 struct Reply {
     bool refused = false;
+    bool lost = false;  // refused, and a new helper may do better
     std::string text;
 };
 std::optional<Reply> readReply(std::string_view line);

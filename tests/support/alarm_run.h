@@ -90,6 +90,7 @@ struct AlarmProgram {
     // SoundFont the test command installs, whatever the system's default,
     // unless another is named. The levels the tests expect are its own.
     std::filesystem::path soundFont = "/usr/share/sounds/sf2/TimGM6mb.sf2";
+    std::string preload = {};  // a library of the test's to load into it too, and into its helper
 };
 
 // How the program under test runs: its clock set by libfaketime through
@@ -98,7 +99,8 @@ inline std::vector<std::string> programEnvironment(const AlarmProgram& how, cons
                                                    const std::string& server = {})
 {
     std::vector<std::string> environment = {
-        "LD_PRELOAD=" + how.faketime, "FAKETIME_DONT_FAKE_MONOTONIC=1", "NO_FAKE_STAT=1",
+        "LD_PRELOAD=" + how.faketime + (how.preload.empty() ? "" : ":" + how.preload),
+        "FAKETIME_DONT_FAKE_MONOTONIC=1", "NO_FAKE_STAT=1",
         // The computer's clock runs on Japan time, whatever the machine's.
         "TZ=JST-9",
         // A sanitized build wants its runtime first, and faketime is preloaded.

@@ -104,6 +104,59 @@ TEST(MidiWire, OnlyATuneCommandIsFollowedByBytesAndNoMoreThanATuneHolds)
     }
 }
 
+TEST(MidiWire, ALostOutputIsToldApartFromARefusal)
+{
+    const struct {
+        const char* line;
+        std::optional<midi_wire::Reply> reply;
+    } cases[] = {
+        {"ok", midi_wire::Reply{}},
+        {"ok playing", midi_wire::Reply{false, false, "playing"}},
+        {"error 曲を\\演奏できません", midi_wire::Reply{true, false, "曲を\\演奏できません"}},
+        {"lost 音が\\n止まりました", midi_wire::Reply{true, true, "音が\\n止まりました"}},
+        {"lost", std::nullopt},
+        {"okay", std::nullopt},
+    };
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.line);
+        const auto reply = midi_wire::readReply(c.line);
+        ASSERT_EQ(reply.has_value(), c.reply.has_value());
+        if (reply) {
+            EXPECT_EQ(reply->refused, c.reply->refused);
+            EXPECT_EQ(reply->lost, c.reply->lost);
+            EXPECT_EQ(reply->text, midi_wire::unescape(c.reply->text));
+        }
+    }
+}
+
+// What leads elsewhere stays behind; what the sound client and the C
+// library need comes along, and the sound server is named.
+TEST(TuneHelper, RunsWithTheEnvironmentItNeedsAndNoMore)
+{
+    const std::vector<std::string> desktop = {
+        "HOME=/home/u", "LANG=ja_JP.UTF-8", "LC_TIME=C", "PATH=/usr/bin", "XDG_RUNTIME_DIR=/run/user/1000",
+        "XDG_CONFIG_HOME=/home/u/.config", "DISPLAY=:0", "WAYLAND_DISPLAY=wayland-0", "XAUTHORITY=/run/user/1000/xauth",
+        "DBUS_SESSION_BUS_ADDRESS=unix:path=/run/user/1000/bus", "DBUS_SYSTEM_BUS_ADDRESS=unix:path=/run/dbus/s",
+        "SSH_AUTH_SOCK=/tmp/ssh/agent", "XDG_SESSION_TYPE=wayland", "QT_QPA_PLATFORM=wayland", "PULSE_PROP_x=y",
+        "NOEQUALS"};
+    const struct {
+        const char* name;
+        std::vector<std::string> environment;
+        std::vector<std::string> expected;
+    } cases[] = {
+        {"a desktop session", desktop,
+         {"HOME=/home/u", "LANG=ja_JP.UTF-8", "LC_TIME=C", "PATH=/usr/bin", "XDG_RUNTIME_DIR=/run/user/1000",
+          "XDG_CONFIG_HOME=/home/u/.config", "PULSE_PROP_x=y", "PULSE_SERVER=unix:/run/user/1000/pulse/native"}},
+        {"a server named already", {"PULSE_SERVER=unix:/tmp/p/native", "XDG_RUNTIME_DIR=/run/user/1000"},
+         {"PULSE_SERVER=unix:/tmp/p/native", "XDG_RUNTIME_DIR=/run/user/1000"}},
+        {"no runtime folder", {"HOME=/root", "DISPLAY=:1"}, {"HOME=/root"}},
+    };
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.name);
+        EXPECT_EQ(helperEnvironment(c.environment), c.expected);
+    }
+}
+
 TEST(MidiWire, ALaterFailureReachesTheClockWhole)
 {
     FakeMidiPlayer player;
