@@ -59,6 +59,7 @@ int serveTunes(int argc, char* argv[])
 #endif
     containment.confineThisThread();
     containment.seal();
+    config.findsNewSoundFonts = false;  // the next helper finds a SoundFont put in place since
     platform::FluidSynthPlayer midi(std::move(config));
     const int status = platform::serveMidiPlayer(midi);
     // A SoundFont still loading runs inside FluidSynth on a thread of its

@@ -75,6 +75,7 @@ void FluidSynthPlayer::load(std::string tune)
     // found when it opens.
     if (m_synth || m_load)
         return;
+    m_soundsFailed = false;
     auto load = std::make_shared<SoundsLoad>();
     std::thread([load, config = m_config, tune = std::move(tune)]() mutable {
         loadSounds(config.soundFonts, config.settings, std::move(tune), *load);
@@ -112,6 +113,7 @@ bool FluidSynthPlayer::takeLoaded(std::chrono::milliseconds wait)
         const std::string failure = m_load->failure;
         lock.unlock();
         m_load.reset();
+        m_soundsFailed = true;
         throw MidiError(failure);
     }
     m_synth = std::move(m_load->synth);
@@ -128,6 +130,11 @@ bool FluidSynthPlayer::waitUntilLoaded()
     } catch (const MidiError&) {
         return false;
     }
+}
+
+bool FluidSynthPlayer::spent() const noexcept
+{
+    return !m_config.findsNewSoundFonts && m_soundsFailed;
 }
 
 bool FluidSynthPlayer::holdsSounds() const noexcept

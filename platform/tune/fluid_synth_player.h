@@ -33,6 +33,9 @@ struct FluidSynthConfig {
     std::vector<std::pair<std::string, std::string>> settings;
     // How long a tune may wait for its sounds before the user is told.
     std::chrono::milliseconds loadPatience{50'000};
+    // False for a contained helper, which may read only the SoundFonts that
+    // were there when it contained itself.
+    bool findsNewSoundFonts = true;
 
     // The platform's usual SoundFonts and audio outputs.
     static FluidSynthConfig desktop(const std::filesystem::path& programDir);
@@ -56,6 +59,7 @@ public:
 
     void setTune(const std::filesystem::path& file, std::string bytes) override;
     void prepare(const std::filesystem::path& tune) override;
+    bool spent() const noexcept override;
     void release() noexcept override;
     void setDeviceType(std::string_view type) override;
     void setFileName(const std::filesystem::path& file) override;
@@ -110,6 +114,7 @@ private:
     std::optional<Pending> m_pending;  // open, waiting for the sounds
     std::filesystem::path m_file;
     std::optional<std::pair<std::filesystem::path, std::string>> m_given;  // the tune handed over last
+    bool m_soundsFailed = false;  // the last load failed, and was told
 };
 
 }  // namespace zentick::platform

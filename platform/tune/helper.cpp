@@ -171,7 +171,7 @@ int serveMidiPlayer(TunePlayer& player)
         if (std::fread(payload.data(), 1, payload.size(), stdin) != payload.size())
             break;
         const auto answer = answerMidiCommand(player, *command, std::move(payload));
-        heard = !answer || reply(replies, *answer);
+        heard = (!answer || reply(replies, *answer)) && !player.spent();
     }
     player.close();
     std::fclose(replies);

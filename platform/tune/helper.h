@@ -28,6 +28,9 @@ class TunePlayer : public MidiPlayer {
 public:
     // The file `file` holds `bytes`: what prepare() and open() of that file take.
     virtual void setTune(const std::filesystem::path& file, std::string bytes) = 0;
+    // It can serve no more tunes, where a new helper might: it looked for
+    // sounds in vain, and may look nowhere new.
+    virtual bool spent() const noexcept { return false; }
 };
 
 // The helper's side: carries out one command line on the player, with the

@@ -229,6 +229,19 @@ TEST_F(FluidSynthRendering, AFailedLoadIsTriedAgainAndReleasedSoundsAreFreed)
     }
     EXPECT_NE(refusal.find(beside.string()), std::string::npos) << "where it looked: " << refusal;
     EXPECT_FALSE(player.isOpen());
+    EXPECT_FALSE(player.spent()) << "a player that may look again";
+    // A contained helper may read no SoundFont put in place since: it ends
+    // after telling, and the next tune's helper looks again.
+    config.findsNewSoundFonts = false;
+    FluidSynthPlayer contained(config);
+    contained.setFileName(tune);
+    EXPECT_FALSE(contained.spent());
+    try {
+        contained.open();
+        waitFor([&] { return contained.poll() != MidiState::Loading; });
+    } catch (const MidiError&) {
+    }
+    EXPECT_TRUE(contained.spent());
 
     // The user puts a SoundFont beside the program: the next Open finds it.
     fs::create_symlink(kSoundFont, beside);
