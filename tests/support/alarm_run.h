@@ -82,14 +82,26 @@ inline void clickAlarmBox(XDisplay& display, Window window)
     display.click(window, (1920.0 + 90.0) / 3405.0, (180.0 + 90.0) / 1185.0);
 }
 
+// The SoundFont the alarm tests put beside the program: the small General
+// MIDI one the test command installs, whatever the system's default; or,
+// with ZENTICK_TEST_SOUND_FONT=default, none, so that FluidSynth's own
+// default plays, as on most users' machines (tools/dev test-sound-fonts
+// makes each of the large ones that default in turn).
+inline std::filesystem::path testSoundFont()
+{
+    const char* chosen = std::getenv("ZENTICK_TEST_SOUND_FONT");
+    if (chosen && std::string(chosen) == "default")
+        return {};
+    return "/usr/share/sounds/sf2/TimGM6mb.sf2";
+}
+
 struct AlarmProgram {
     std::filesystem::path program;              // the zentick to copy
     std::string faketime;                       // libfaketime, preloaded
     std::vector<std::string> environment = {};  // anything more it runs with
-    // Put beside it, as a user puts their own: the small General MIDI
-    // SoundFont the test command installs, whatever the system's default,
-    // unless another is named. The levels the tests expect are its own.
-    std::filesystem::path soundFont = "/usr/share/sounds/sf2/TimGM6mb.sf2";
+    // Put beside it, as a user puts their own, unless another is named.
+    // The levels the tests expect are TimGM6mb's, and hold for the others.
+    std::filesystem::path soundFont = testSoundFont();
     std::string preload = {};  // a library of the test's to load into it too, and into its helper
 };
 
@@ -183,7 +195,7 @@ inline std::filesystem::path placeProgram(const TempDir& folder, const AlarmProg
     std::filesystem::copy_file(how.program, program);
     std::error_code absent;
     const auto soundFont = std::filesystem::canonical(how.soundFont, absent);
-    if (!absent)
+    if (!how.soundFont.empty() && !absent)
         std::filesystem::create_symlink(soundFont, folder.path() / "Zentick.sf2");
     writeBytes(folder.path() / "Zentick.ini", "5,0,#07:00:00#," + std::to_string(buzzer) + "\r\n");
     return program;

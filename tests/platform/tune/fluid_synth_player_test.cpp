@@ -255,6 +255,36 @@ TEST_F(FluidSynthRendering, AFailedLoadIsTriedAgainAndReleasedSoundsAreFreed)
     EXPECT_FALSE(player.holdsSounds());
 }
 
+// What a contained helper keeps to read: each SoundFont there now, as the
+// file it is after every link (Debian's defaults are links through
+// /etc/alternatives), and FluidSynth's own default for an empty entry.
+TEST_F(FluidSynthRendering, TheSoundFontsAHelperMayReadAreTheFilesBehindTheirNames)
+{
+    fs::create_symlink(kSoundFont, dir.path() / "link.sf2");
+    fs::create_symlink(dir.path() / "link.sf2", dir.path() / "Zentick.sf2");
+    fs::create_directory(dir.path() / "Zentick.sf3");
+    ASSERT_NE(FluidSynthApi::load(), nullptr);
+    SettingsPtr settings(fluid().new_fluid_settings());
+    char text[1024] = {};
+    fluid().fluid_settings_copystr(settings.get(), "synth.default-soundfont", text, sizeof text);
+    std::error_code none;
+    const fs::path fluidDefault = fs::canonical(text, none);
+    const struct {
+        const char* name;
+        fs::path given;
+        std::vector<fs::path> readable;
+    } cases[] = {
+        {"a link to a link", dir.path() / "Zentick.sf2", {fs::canonical(kSoundFont)}},
+        {"a folder in its place", dir.path() / "Zentick.sf3", {}},
+        {"nothing there", dir.path() / "missing.sf2", {}},
+        {"FluidSynth's own default", fs::path(), none ? std::vector<fs::path>{} : std::vector<fs::path>{fluidDefault}},
+    };
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.name);
+        EXPECT_EQ(soundFontFiles({c.given}), c.readable);
+    }
+}
+
 TEST_F(FluidSynthRendering, RefusesToOpenWhatItCannotPlay)
 {
     const std::string good = test::oneNoteTune();
