@@ -98,7 +98,11 @@ std::vector<std::string> helperEnvironment(const std::vector<std::string>& envir
         const bool keep = std::find(std::begin(kKept), std::end(kKept), name) != std::end(kKept)
             || std::any_of(std::begin(kKeptFamilies), std::end(kKeptFamilies),
                            [&](std::string_view family) { return name.starts_with(family); });
-        if (!keep)
+        // A name given twice means its first value, as to getenv().
+        const bool seen = std::any_of(kept.begin(), kept.end(), [&](const std::string& earlier) {
+            return earlier.size() > name.size() && earlier.compare(0, name.size(), name) == 0 && earlier[name.size()] == '=';
+        });
+        if (!keep || seen)
             continue;
         kept.push_back(entry);
         if (name == "PULSE_SERVER")

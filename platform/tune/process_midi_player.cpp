@@ -9,6 +9,10 @@
 
 #include <algorithm>
 #include <new>
+
+#if defined(Q_OS_UNIX)
+#include <unistd.h>
+#endif
 #include <utility>
 
 namespace zentick::platform {
@@ -84,8 +88,15 @@ void ProcessMidiPlayer::start()
     m_awaited.assign(1, std::string(kGreeting));
     m_patienceTimer.start();
     std::vector<std::string> environment;
+#if defined(Q_OS_UNIX)
+    // As it stands: a name given twice is kept to its first value, as every
+    // library reads it (QProcessEnvironment would keep the last).
+    for (char** entry = environ; *entry; ++entry)
+        environment.emplace_back(*entry);
+#else
     for (const QString& entry : QProcessEnvironment::systemEnvironment().toStringList())
         environment.push_back(entry.toStdString());
+#endif
     QProcessEnvironment trimmed;
     for (const auto& entry : helperEnvironment(environment)) {
         const auto equals = entry.find('=');

@@ -150,6 +150,7 @@ TEST(TuneHelper, RunsWithTheEnvironmentItNeedsAndNoMore)
         {"a server named already", {"PULSE_SERVER=unix:/tmp/p/native", "XDG_RUNTIME_DIR=/run/user/1000"},
          {"PULSE_SERVER=unix:/tmp/p/native", "XDG_RUNTIME_DIR=/run/user/1000"}},
         {"no runtime folder", {"HOME=/root", "DISPLAY=:1"}, {"HOME=/root"}},
+        {"a name given twice", {"ASAN_OPTIONS=first", "LANG=C", "ASAN_OPTIONS=second"}, {"ASAN_OPTIONS=first", "LANG=C"}},
     };
     for (const auto& c : cases) {
         SCOPED_TRACE(c.name);
