@@ -173,6 +173,18 @@ std::vector<std::pair<std::string, double>> commandWaits(const FluidSynthConfig&
     return medians;
 }
 
+// A melody on the violin: no instrument a reset gives a channel.
+std::string violinMelody()
+{
+    std::string track = zentick::test::varLength(0) + std::string("\xC0\x28", 2);
+    for (int key = 60; key < 68; ++key) {
+        track += zentick::test::varLength(0) + std::string{'\x90', static_cast<char>(key), '\x64'};
+        track += zentick::test::varLength(240) + std::string{'\x80', static_cast<char>(key), '\x40'};
+    }
+    track += zentick::test::varLength(0) + std::string("\xFF\x2F\x00", 3);
+    return zentick::test::midiHeader(0, 1) + zentick::test::chunk("MTrk", track);
+}
+
 FluidSynthConfig renderingInto(const fs::path& dir, const fs::path& soundFont, const fs::path& raw)
 {
     auto config = FluidSynthConfig::desktop(dir);
@@ -248,13 +260,12 @@ int main(int argc, char* argv[])
                     median(firstSound));
     }
 
-    std::printf("The longest the clock waits for each command (target < 100 ms), an alarm on the armed tune and one\n"
-                "on a tune of 16 instruments put in its place after arming, median of %d:\n", kRuns);
+    std::printf("The longest the clock waits for each command (target < 100 ms), an alarm on the armed tune (a violin\n"
+                "melody) and one on a tune of 16 instruments put in its place after arming, median of %d:\n", kRuns);
     for (const auto& soundFont : soundFonts) {
         if (!fs::exists(soundFont.file))
             continue;
-        const auto waits = commandWaits(renderingInto(dir, soundFont.file, raw), tune, zentick::test::oneNoteTune(),
-                                        sixteenInstruments());
+        const auto waits = commandWaits(renderingInto(dir, soundFont.file, raw), tune, violinMelody(), sixteenInstruments());
         std::printf("  %-23s", soundFont.name);
         for (const auto& [command, milliseconds] : waits)
             std::printf(" %s %.1f ms", command.c_str(), milliseconds);

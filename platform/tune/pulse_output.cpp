@@ -57,6 +57,9 @@ namespace {
 
 using namespace std::chrono_literals;
 
+// A server that has not answered by then is taken for a hung one.
+constexpr auto kHandshakePatience = 1000ms;
+
 // The server asks for audio this far ahead: well within an alarm's first
 // moment, and in blocks large enough not to keep the helper busy.
 constexpr auto kTargetLatency = 40ms;
@@ -149,7 +152,8 @@ std::shared_ptr<PulseConnection> PulseConnection::connect(std::chrono::milliseco
                 return nullptr;
         }
         // Handshake done, or refused; a server that answers nothing is
-        // waited for no longer than the patience.
+        // given up on.
+        const auto answerBy = std::chrono::steady_clock::now() + kHandshakePatience;
         for (;;) {
             pa_context_state_t state;
             {
@@ -158,7 +162,7 @@ std::shared_ptr<PulseConnection> PulseConnection::connect(std::chrono::milliseco
             }
             if (state == PA_CONTEXT_READY)
                 return connection;
-            if (!PA_CONTEXT_IS_GOOD(state) || std::chrono::steady_clock::now() >= until)
+            if (!PA_CONTEXT_IS_GOOD(state) || std::chrono::steady_clock::now() >= answerBy)
                 break;
             std::this_thread::sleep_for(5ms);
         }
