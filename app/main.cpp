@@ -3,9 +3,11 @@
 #include "core/clock_state.h"
 #include "platform/bell/bell_player.h"
 #include "platform/disk/disk_file_system.h"
-#include "platform/qt/desktop_session.h"
+#include "platform/qt/desktop_notifications.h"
 #include "platform/qt/logind_sleep_watch.h"
+#include "platform/qt/power_manager_wake_up.h"
 #include "platform/qt/qt_platform.h"
+#include "platform/qt/session_environment.h"
 #include "platform/qt/termination.h"
 #include "platform/tune/containment.h"
 #include "platform/tune/fluid_synth_player.h"
@@ -111,10 +113,11 @@ int main(int argc, char* argv[])
     platform::ProcessMidiPlayer midi(platform::ProcessMidiPlayer::runningProgram(),
                                      {QString::fromUtf8(platform::kTunePlayerSwitch)});
     platform::DesktopNotifications notice(QApplication::applicationName());
-    platform::LogindSleepWatch sleep;
+    platform::LogindSleepWatch sleep(QApplication::applicationName());
+    platform::PowerManagerWakeUp wakeUp;
 
     ClockState state;
-    ui::frmMain window(state, {clock, beeper, messages, files, programDir, midi, notice, sleep});
+    ui::frmMain window(state, {clock, beeper, messages, files, programDir, midi, notice, sleep, wakeUp});
     if (window.failed())
         return EXIT_FAILURE;
     // The window the alarm's notice concerns.

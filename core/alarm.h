@@ -48,8 +48,8 @@ std::optional<std::int64_t> minutesLate(DateValue alarmTime, const DecisionRuns&
 // at most kLatestAlarmMinutes late, and is Missed when later than that.
 AlarmAction decideAlarm(bool alarmChecked, const ClockState& state, std::optional<DecisionRuns> runs = std::nullopt);
 
-// Sounds the alarm when it is due and records that it has; a missed alarm
-// counts as given, so the rest of the day goes as after a sounded one.
+// Sounds the alarm when it is due and records that it has, or that it was
+// missed: a missed alarm stays silent, a burst too, until its next minute.
 // Returns what sounded (or Missed): None when nothing did, or when it failed.
 // Failures are shown to the user here and never reach the caller; a failed
 // MIDI window leaves the alarm armed, so the next tick of the same minute
@@ -66,6 +66,13 @@ void midiAlarmFailed(ClockState& state, const ClockDevices& devices);
 
 // The burst's bells, all at once.
 void ringBurst(platform::Beeper& beeper);
+
+// The Unix time at which the alarm's next minute in the zone begins, after
+// `now`: when the computer should be awake for it. None while the alarm
+// will not sound again until the user re-arms it: the box off, or a beep or
+// a tune given or missed; and for an alarm time no tick can equal.
+std::optional<std::int64_t> nextAlarmStart(bool alarmChecked, const ClockState& state,
+                                           const platform::LocalDateTime& now);
 
 // Bells stand in for a tune that cannot sound: due, like a burst, on every
 // tick from the alarm minute until the zone's day ends or the box is off.

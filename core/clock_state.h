@@ -17,7 +17,7 @@ struct ClockState {
     DateValue alarmTime = 0;  // time of day, whole minutes
     std::int16_t buzzer = 0;  // what sounds at the alarm: kOneBeep, kBurst, or the tune
     DateValue worldTime = 0;  // zone time of day from the last tick, whole minutes
-    std::int16_t alarmDone = 0;  // 1 once the alarm has sounded and not been re-armed
+    std::int16_t alarmDone = 0;  // kAlarmArmed, kAlarmGiven or kAlarmMissed
     // The local clock's minute (since the epoch) at the last alarm decision,
     // none before the first: the next one looks back over the minutes between,
     // which no tick saw when the computer slept or its clock was set forward.
@@ -35,6 +35,13 @@ constexpr bool soundsTune(std::int16_t buzzer)
 {
     return buzzer != kOneBeep && buzzer != kBurst;
 }
+
+// What `alarmDone` holds: armed, or since the alarm last fell due and until
+// the user re-arms it, given (it sounded) or missed (found too late to
+// sound). A missed alarm stays silent until its next minute, in every mode.
+inline constexpr std::int16_t kAlarmArmed = 0;
+inline constexpr std::int16_t kAlarmGiven = 1;
+inline constexpr std::int16_t kAlarmMissed = 2;
 
 // The four settings a fresh settings file holds.
 inline constexpr std::int16_t kDefaultArea = 5;

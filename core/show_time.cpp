@@ -46,7 +46,11 @@ void showZoneTime(ClockState& state, const ClockDevices& devices)
 
 AlarmAction showTime(ClockState& state, const ClockDevices& devices)
 {
-    const platform::LocalDateTime local = devices.clock.now();
+    return showTime(state, devices, devices.clock.now());
+}
+
+AlarmAction showTime(ClockState& state, const ClockDevices& devices, const platform::LocalDateTime& local)
+{
     const std::int64_t zoneMinute = minutesSinceEpoch(showZoneTimeAt(local, state, devices));
     const std::int64_t localMinute = minutesSinceEpoch(local);
     // The last decision's minute in the zone as it is set now: a zone changed

@@ -24,7 +24,9 @@ std::string formatZoneTime(DateValue time);
 void showZoneTime(ClockState& state, const ClockDevices& devices);
 
 // One tick: showZoneTime, then the alarm decision, which looks back over
-// the minutes since the last tick's. Returns what sounded.
+// the minutes since the last tick's. Returns what sounded. The second form
+// takes the clock's reading the caller has made for the whole tick.
 AlarmAction showTime(ClockState& state, const ClockDevices& devices);
+AlarmAction showTime(ClockState& state, const ClockDevices& devices, const platform::LocalDateTime& now);
 
 }  // namespace zentick

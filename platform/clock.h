@@ -1,10 +1,13 @@
 #pragma once
 
+#include <cstdint>
 #include <string>
 
 namespace zentick::platform {
 
-// What the local clock reads: a calendar date and a time of day to the second.
+// What the local clock reads: a calendar date and a time of day to the
+// second, and the same instant as Unix time, which is how the system's
+// services take a time.
 struct LocalDateTime {
     int year = 1899;
     int month = 12;
@@ -12,6 +15,7 @@ struct LocalDateTime {
     int hour = 0;
     int minute = 0;
     int second = 0;
+    std::int64_t unixTime = 0;
 };
 
 // The computer's clock and calendar names. Read once per tick.

@@ -47,27 +47,6 @@ int buttonCode(Qt::MouseButton button)
     }
 }
 
-// Why no tick saw the alarm's minute, for the user: the computer slept
-// (logind said so, or the boot clock ran on while the monotonic one stood),
-// the clock itself stood (time went by awake with no alarm decision: the
-// program was stopped, or waited on a box), or else the computer's clock
-// was set forward.
-std::string_view whyUnseen(bool woke, platform::Uptime since)
-{
-    using namespace std::chrono_literals;
-    if (woke || since.asleep >= 1min)
-        return "コンピューターがスリープしていたため";
-    if (since.awake >= 1min)
-        return "この時計が止まっていたため";
-    return "コンピューターの時計が進められたため";
-}
-
-// The words of the alarm's desktop notice.
-std::string alarmWords(DateValue alarmTime)
-{
-    return "アラームの時刻 " + formatZoneTime(alarmTime) + " になりました。";
-}
-
 // Closing a window that is not open does nothing.
 void closeIfOpen(QWidget* window)
 {
@@ -81,6 +60,7 @@ frmMain::frmMain(ClockState& state, const UiPlatform& platform)
     : m_state(state)
     , m_platform(platform)
     , m_devices{platform.clock, platform.beeper, platform.messages, *this}
+    , m_aftermath(state, *this, {platform.beeper, platform.messages, platform.notice, platform.sleep, platform.wakeUp})
 {
     createControls();
     connectSignals();
@@ -201,91 +181,24 @@ void frmMain::showTime()
         // An earlier run waits in a message box: the face still shows the
         // time, but no second alarm decision starts and no second box stacks.
         zentick::showZoneTime(m_state, m_devices);
-        ringTuneBells();
+        m_aftermath.ticked();
         return;
     }
     const QScopedValueRollback busy(m_busy, true);
     // Before the decision, so the sounds of the tune that this very tick may
     // call for are already on their way.
     holdTuneSounds();
-    const platform::Uptime uptime = m_platform.sleep.uptime();
-    const AlarmAction action = zentick::showTime(m_state, m_devices);
-    const platform::Uptime sinceDecision = uptime - std::exchange(m_decidedUptime, uptime);
-    const bool woke = std::exchange(m_wokeSinceDecision, false);
-    if (action == AlarmAction::Missed)
-        tellMissedAlarm(whyUnseen(woke, sinceDecision));
-    else if (action != AlarmAction::None)
-        showAlarmNotice(alarmWords(m_state.alarmTime));  // seen on a muted or soundless machine too
-    if (action == AlarmAction::Beep || action == AlarmAction::Burst)
-        m_alarmRang = true;
-    ringTuneBells();
-    tellIfUnheard();
-}
-
-void frmMain::showAlarmNotice(const std::string& words)
-{
-    if (std::exchange(m_noticeShown, true))
-        return;
-    m_platform.notice.show(words);
-}
-
-void frmMain::tellMissedAlarm(std::string_view why)
-{
-    const std::string words =
-        std::string(why) + "、アラームの時刻 " + formatZoneTime(m_state.alarmTime) + " に鳴らせませんでした。";
-    showAlarmNotice(words);
-    m_platform.messages.notify(words);
-}
-
-void frmMain::withdrawAlarmNotice()
-{
-    if (std::exchange(m_noticeShown, false))
-        m_platform.notice.withdraw();
-}
-
-void frmMain::startTuneBells()
-{
-    m_tuneBells = true;
-    showAlarmNotice(alarmWords(m_state.alarmTime));
-    ringTuneBells();
-}
-
-void frmMain::ringTuneBells()
-{
-    if (!m_tuneBells)
-        return;
-    if (!tuneBellsDue(alarmChecked(), m_state))
-        return stopTuneBells();
-    m_alarmRang = true;
-    ringBurst(m_platform.beeper);
-    tellIfUnheard();
-}
-
-void frmMain::stopTuneBells()
-{
-    if (!std::exchange(m_tuneBells, false))
-        return;
-    m_platform.beeper.silence();
-}
-
-void frmMain::tellIfUnheard()
-{
-    if (!m_alarmRang || m_unheardTold)
-        return;
-    const std::string why = m_platform.beeper.unheardBecause();
-    if (why.empty())
-        return;
-    m_unheardTold = true;
-    m_platform.messages.notify("アラームが鳴っていますが、音が出せません: " + why);
+    const platform::LocalDateTime now = m_platform.clock.now();
+    const AlarmAction action = zentick::showTime(m_state, m_devices, now);
+    m_aftermath.decided(action, now);
 }
 
 void frmMain::TuneFailureMessages::show(std::string_view text, platform::MessageIcon icon)
 {
     const QScopedValueRollback busy(m_main.m_busy, true);
-    m_main.startTuneBells();
+    m_main.m_aftermath.tuneFailing();
     m_main.m_platform.messages.show(text, icon);
-    m_main.stopTuneBells();  // the user has answered
-    m_main.withdrawAlarmNotice();
+    m_main.m_aftermath.tuneFailureAnswered();
 }
 
 void frmMain::TuneFailureMessages::notify(std::string_view text)
@@ -309,12 +222,8 @@ std::filesystem::path frmMain::tuneFile() const
 
 void frmMain::rearm()
 {
-    m_state.alarmDone = 0;
-    m_tuneBells = false;
-    m_alarmRang = false;
-    m_unheardTold = false;
-    m_platform.beeper.silence();
-    withdrawAlarmNotice();
+    m_state.alarmDone = kAlarmArmed;
+    m_aftermath.rearmed();
 }
 
 void frmMain::Timer1_Timer()
@@ -326,7 +235,7 @@ void frmMain::computerWoke()
 {
     if (!m_Timer1->isActive())
         return;  // closed, or ended by a failure
-    m_wokeSinceDecision = true;
+    m_aftermath.computerWoke();
     m_Timer1->start();  // the next tick a whole interval from now
     Timer1_Timer();
 }
@@ -337,6 +246,7 @@ void frmMain::chkAl_Click()
     if (m_state.buzzer == kTune && !m_chkAl->isChecked())
         closeIfOpen(m_mci.get());
     holdTuneSounds();
+    m_aftermath.planWakeUp(m_platform.clock.now());
 }
 
 void frmMain::cmdIni_Click()
@@ -367,7 +277,7 @@ void frmMain::Command1_Click()
 
 void frmMain::Form_Unload()
 {
-    withdrawAlarmNotice();
+    m_aftermath.ended();
     settings::saveIni(m_state, {m_platform.files, m_platform.programDir, m_platform.messages});
     closeIfOpen(m_ini.get());
     closeIfOpen(m_mci.get());
@@ -422,7 +332,7 @@ std::optional<std::string> frmMain::showMidiAlarm()
         const QScopedValueRollback busy(m_busy, true);
         guarded([this] { midiAlarmFailed(m_state, m_devices); });
     });
-    connect(window.get(), &frmMci::closed, this, [this] { withdrawAlarmNotice(); });
+    connect(window.get(), &frmMci::closed, this, [this] { m_aftermath.tuneClosed(); });
     if (!window->Form_Load())
         return std::string(kMidiAlarmClosedWhileLoading);
     window->show();

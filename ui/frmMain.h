@@ -1,6 +1,7 @@
 #pragma once
 
 #include "core/alarm.h"
+#include "core/alarm_aftermath.h"
 #include "core/clock_state.h"
 #include "ui/window_services.h"
 
@@ -70,19 +71,6 @@ private:
     std::filesystem::path tuneFile() const;
     // The computer has woken: the tick runs at once.
     void computerWoke();
-    // The desktop's notice, saying `words`, with the window's request for
-    // attention, which stay until the user answers the alarm.
-    void showAlarmNotice(const std::string& words);
-    // An alarm found too late to sound: told without waiting, and why.
-    void tellMissedAlarm(std::string_view why);
-    void withdrawAlarmNotice();
-    // Bells in place of a tune that cannot sound, from the moment its
-    // failure is shown until the user answers it.
-    void startTuneBells();
-    void ringTuneBells();
-    void stopTuneBells();
-    // A user whose alarm rings unheard is told why, once an alarm.
-    void tellIfUnheard();
     // Runs a handler; a failure nothing else handled ends the program.
     template <typename Handler> void guarded(Handler&& handler);
     void fail(std::string_view description);
@@ -106,6 +94,7 @@ private:
     ClockState& m_state;
     UiPlatform m_platform;
     ClockDevices m_devices;
+    AlarmAftermath m_aftermath;
     TuneFailureMessages m_tuneMessages{*this};
 
     QLineEdit* m_txtTimeWd = nullptr;
@@ -119,13 +108,6 @@ private:
     std::unique_ptr<frmMci> m_mci;
     bool m_busy = false;
     bool m_failed = false;
-    bool m_tuneBells = false;    // bells stand in for the tune
-    bool m_alarmRang = false;    // bells were asked for since the alarm was last armed
-    bool m_unheardTold = false;
-    bool m_noticeShown = false;  // the desktop shows the alarm's notice
-    // At the last alarm decision, and since: for the words of a missed alarm.
-    platform::Uptime m_decidedUptime;
-    bool m_wokeSinceDecision = false;
 };
 
 }  // namespace zentick::ui

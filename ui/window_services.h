@@ -3,6 +3,7 @@
 // What the windows are handed: the platform they reach the world through.
 
 #include "platform/alarm_notice.h"
+#include "platform/alarm_wake_up.h"
 #include "platform/beeper.h"
 #include "platform/clock.h"
 #include "platform/file_system.h"
@@ -26,6 +27,7 @@ struct UiPlatform {
     platform::MidiPlayer& midi;
     platform::AlarmNotice& notice;
     platform::SleepWatch& sleep;
+    platform::AlarmWakeUp& wakeUp;
 };
 
 // Text from the core and the platform, which is UTF-8, for the windows.

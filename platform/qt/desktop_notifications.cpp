@@ -1,6 +1,6 @@
-#include "platform/qt/desktop_session.h"
+#include "platform/qt/desktop_notifications.h"
 
-#include "platform/qt/window_activation.h"
+#include "platform/qt/qt_platform.h"
 
 #include <QDBusConnection>
 #include <QDBusMessage>
@@ -8,11 +8,6 @@
 #include <QDBusPendingReply>
 #include <QVariantMap>
 
-#include <algorithm>
-#include <cctype>
-#include <cstdlib>
-#include <ranges>
-#include <string_view>
 #include <utility>
 
 namespace zentick::platform {
@@ -28,43 +23,7 @@ QDBusMessage callToService(const QString& method)
     return QDBusMessage::createMethodCall(kService, kPath, kService, method);
 }
 
-std::string variable(const char* name)
-{
-    const char* value = std::getenv(name);
-    return value ? value : "";
-}
-
-bool sameLetters(std::string_view a, std::string_view b)
-{
-    return std::ranges::equal(a, b, [](unsigned char x, unsigned char y) {
-        return std::tolower(x) == std::tolower(y);
-    });
-}
-
-bool isGnome(std::string_view desktops)
-{
-    for (const auto desktop : std::views::split(desktops, ':')) {
-        if (sameLetters(std::string_view(desktop.begin(), desktop.end()), "GNOME"))
-            return true;
-    }
-    return false;
-}
-
 }  // namespace
-
-SessionEnvironment SessionEnvironment::current()
-{
-    return {variable("QT_QPA_PLATFORM"), variable("XDG_SESSION_TYPE"), variable("XDG_CURRENT_DESKTOP"),
-            variable("WAYLAND_DISPLAY"), variable("DISPLAY")};
-}
-
-std::string preferredWindowSystems(const SessionEnvironment& session)
-{
-    const bool onWayland = session.sessionType == "wayland" || !session.waylandDisplay.empty();
-    if (!session.qtPlatform.empty() || !onWayland || !isGnome(session.currentDesktop) || session.x11Display.empty())
-        return {};
-    return "xcb;wayland";  // Wayland still, should XWayland fail to start
-}
 
 DesktopNotifications::DesktopNotifications(QString appName) : m_appName(std::move(appName)) {}
 
@@ -82,7 +41,7 @@ void DesktopNotifications::setWindow(QWidget* window)
 void DesktopNotifications::show(std::string_view text)
 {
     if (m_window)
-        askForAttention(*m_window);  // seen on a desktop without the service too
+        m_activation.askForAttention(*m_window);  // seen on a desktop without the service too
     const QDBusConnection bus = QDBusConnection::sessionBus();
     if (!bus.isConnected())
         return;
@@ -143,7 +102,7 @@ void DesktopNotifications::actionInvoked(uint id, const QString& action)
         return;
     const QString token = std::exchange(m_token, {});
     if (m_window)
-        bringForward(*m_window, token);
+        m_activation.bringForward(*m_window, token);
     Q_EMIT clicked(token);
 }
 

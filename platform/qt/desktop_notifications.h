@@ -1,41 +1,15 @@
 #pragma once
 
 #include "platform/alarm_notice.h"
-#include "platform/installation.h"
+#include "platform/qt/window_activation.h"
 
 #include <QObject>
 #include <QPointer>
 #include <QString>
 #include <QWidget>
 
-#include <string>
 
 namespace zentick::platform {
-
-// The application's id, which names its desktop entry and its icon.
-inline QString appId()
-{
-    return QString::fromLatin1(kAppId.data(), static_cast<qsizetype>(kAppId.size()));
-}
-
-// What the session's environment says about the desktop.
-struct SessionEnvironment {
-    std::string qtPlatform;      // QT_QPA_PLATFORM: the user's own choice
-    std::string sessionType;     // XDG_SESSION_TYPE
-    std::string currentDesktop;  // XDG_CURRENT_DESKTOP, a list split by ':'
-    std::string waylandDisplay;  // WAYLAND_DISPLAY
-    std::string x11Display;      // DISPLAY
-
-    static SessionEnvironment current();
-};
-
-// The window systems for Qt to try, when the program should choose: X11
-// through XWayland, then Wayland, in a GNOME session on Wayland. GNOME
-// leaves a Wayland window's title bar to the program, and Qt's own cuts the
-// caption of a window this small and offers buttons that do nothing on a
-// window of fixed size; for an X11 window GNOME draws its own. Empty where
-// the user chose, or where nothing needs choosing.
-std::string preferredWindowSystems(const SessionEnvironment& session);
 
 // The alarm's notice through the freedesktop Notifications service on the
 // session bus. Without a session bus or the service, nothing is shown and
@@ -75,6 +49,7 @@ private:
     bool m_wanted = false;    // the user has not answered yet
     bool m_listening = false;
     QPointer<QWidget> m_window;
+    WindowActivation m_activation;
     QString m_token;          // the last activation token the service sent for the notice
 };
 

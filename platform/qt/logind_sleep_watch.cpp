@@ -1,6 +1,9 @@
 #include "platform/qt/logind_sleep_watch.h"
 
 #include <QDBusConnection>
+#include <QDBusMessage>
+#include <QDBusPendingCallWatcher>
+#include <QDBusPendingReply>
 #include <QTimer>
 
 #include <chrono>
@@ -13,6 +16,10 @@ namespace {
 
 using std::chrono::milliseconds;
 
+const QString kService = QStringLiteral("org.freedesktop.login1");
+const QString kPath = QStringLiteral("/org/freedesktop/login1");
+const QString kManager = QStringLiteral("org.freedesktop.login1.Manager");
+
 #if defined(__linux__) || defined(__APPLE__)
 milliseconds reading(clockid_t clock)
 {
@@ -24,6 +31,8 @@ milliseconds reading(clockid_t clock)
 
 }  // namespace
 
+LogindSleepWatch::LogindSleepWatch(QString who) : m_who(std::move(who)) {}
+
 void LogindSleepWatch::onWake(std::function<void()> woke)
 {
     m_woke = std::move(woke);
@@ -34,10 +43,8 @@ void LogindSleepWatch::onWake(std::function<void()> woke)
 
 void LogindSleepWatch::listen()
 {
-    QDBusConnection::systemBus().connect(QStringLiteral("org.freedesktop.login1"),
-                                         QStringLiteral("/org/freedesktop/login1"),
-                                         QStringLiteral("org.freedesktop.login1.Manager"),
-                                         QStringLiteral("PrepareForSleep"), this, SLOT(prepareForSleep(bool)));
+    QDBusConnection::systemBus().connect(kService, kPath, kManager, QStringLiteral("PrepareForSleep"), this,
+                                         SLOT(prepareForSleep(bool)));
 }
 
 void LogindSleepWatch::prepareForSleep(bool goingToSleep)
@@ -46,6 +53,32 @@ void LogindSleepWatch::prepareForSleep(bool goingToSleep)
     // its lost output told, after waking, as after a sound server's restart.
     if (!goingToSleep && m_woke)
         m_woke();
+}
+
+void LogindSleepWatch::keepAwake(bool awake)
+{
+    m_awakeWanted = awake;
+    if (!awake) {
+        m_inhibitor = {};  // closing the descriptor releases the hold
+        return;
+    }
+    if (m_inhibitor.isValid() || std::exchange(m_inhibiting, true))
+        return;
+    // A block, not a delay: the computer stays awake until the alarm is
+    // answered, whatever asks it to sleep. The user's own session may take
+    // one without a password.
+    QDBusMessage inhibit = QDBusMessage::createMethodCall(kService, kPath, kManager, QStringLiteral("Inhibit"));
+    inhibit << QStringLiteral("sleep") << m_who << QStringLiteral("アラームが鳴っています") << QStringLiteral("block");
+    auto* watcher = new QDBusPendingCallWatcher(QDBusConnection::systemBus().asyncCall(inhibit), this);
+    connect(watcher, &QDBusPendingCallWatcher::finished, this, [this](QDBusPendingCallWatcher* call) {
+        call->deleteLater();
+        m_inhibiting = false;
+        const QDBusPendingReply<QDBusUnixFileDescriptor> reply = *call;
+        // Without logind or its permission the alarm sounds all the same;
+        // one no longer wanted is closed as it goes.
+        if (!reply.isError() && m_awakeWanted)
+            m_inhibitor = reply.value();
+    });
 }
 
 Uptime LogindSleepWatch::uptime() const

@@ -39,7 +39,7 @@ LocalDateTime QtClock::now() const
     const QDateTime now = QDateTime::currentDateTime();
     const QDate date = now.date();
     const QTime time = now.time();
-    return {date.year(), date.month(), date.day(), time.hour(), time.minute(), time.second()};
+    return {date.year(), date.month(), date.day(), time.hour(), time.minute(), time.second(), now.toSecsSinceEpoch()};
 }
 
 std::string QtClock::monthAbbreviation(int month) const

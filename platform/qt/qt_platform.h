@@ -4,6 +4,7 @@
 // program's folder. Created once in main() and handed down.
 
 #include "platform/clock.h"
+#include "platform/installation.h"
 #include "platform/message_box.h"
 #include "platform/program_dir.h"
 
@@ -14,6 +15,12 @@
 #include <string>
 
 namespace zentick::platform {
+
+// The application's id, which names its desktop entry and its icon.
+inline QString appId()
+{
+    return QString::fromLatin1(kAppId.data(), static_cast<qsizetype>(kAppId.size()));
+}
 
 // Message boxes pass no caption of their own: they carry the program's file name.
 inline const QString kMessageBoxTitle = QStringLiteral("Zentick");

@@ -18,32 +18,32 @@
 
 namespace zentick::platform {
 
-namespace {
-
 #ifdef ZENTICK_XDG_ACTIVATION
 // The compositor's xdg_activation_v1, bound on a queue of our own so that
 // Qt's events are neither taken nor held up.
-class Activation {
+class WindowActivation::Wayland {
 public:
-    explicit Activation(wl_display* display) : m_display(display), m_queue(wl_display_create_queue(display))
+    explicit Wayland(wl_display* display) : m_display(display), m_queue(wl_display_create_queue(display))
     {
-        wl_display* wrapper = static_cast<wl_display*>(wl_proxy_create_wrapper(display));
+        auto* wrapper = static_cast<wl_display*>(wl_proxy_create_wrapper(display));
         wl_proxy_set_queue(reinterpret_cast<wl_proxy*>(wrapper), m_queue);
-        m_registry = wl_display_get_registry(wrapper);
+        wl_registry* registry = wl_display_get_registry(wrapper);
         wl_proxy_wrapper_destroy(wrapper);
-        static const wl_registry_listener listener{&Activation::global, [](void*, wl_registry*, uint32_t) {}};
-        wl_registry_add_listener(m_registry, &listener, this);
+        static const wl_registry_listener listener{&Wayland::global, [](void*, wl_registry*, uint32_t) {}};
+        wl_registry_add_listener(registry, &listener, this);
         wl_display_roundtrip_queue(m_display, m_queue);
+        // The compositor keeps a registry for as long as the connection
+        // lasts; this one's only use was the bind.
+        wl_registry_destroy(registry);
     }
-    ~Activation()
+    ~Wayland()
     {
         if (m_activation)
             xdg_activation_v1_destroy(m_activation);
-        wl_registry_destroy(m_registry);
         wl_event_queue_destroy(m_queue);
     }
-    Activation(const Activation&) = delete;
-    Activation& operator=(const Activation&) = delete;
+    Wayland(const Wayland&) = delete;
+    Wayland& operator=(const Wayland&) = delete;
 
     bool activate(const QString& token, wl_surface* surface)
     {
@@ -75,7 +75,7 @@ public:
 private:
     static void global(void* data, wl_registry* registry, uint32_t name, const char* interface, uint32_t)
     {
-        auto* self = static_cast<Activation*>(data);
+        auto* self = static_cast<Wayland*>(data);
         if (std::strcmp(interface, xdg_activation_v1_interface.name) == 0 && !self->m_activation)
             self->m_activation =
                 static_cast<xdg_activation_v1*>(wl_registry_bind(registry, name, &xdg_activation_v1_interface, 1));
@@ -83,30 +83,34 @@ private:
 
     wl_display* m_display;
     wl_event_queue* m_queue;
-    wl_registry* m_registry = nullptr;
     xdg_activation_v1* m_activation = nullptr;
 };
 
-// Activates the window with `token`, or with one of its own when empty.
-bool activateOnWayland(QWindow* window, const QString& token)
+bool WindowActivation::activateOnWayland(QWidget& window, const QString& token)
 {
     QPlatformNativeInterface* native = QGuiApplication::platformNativeInterface();
-    if (!native || !window)
+    QWindow* handle = window.windowHandle();
+    if (!native || !handle)
         return false;
     auto* display = static_cast<wl_display*>(native->nativeResourceForIntegration("wl_display"));
-    auto* surface = static_cast<wl_surface*>(native->nativeResourceForWindow("surface", window));
+    auto* surface = static_cast<wl_surface*>(native->nativeResourceForWindow("surface", handle));
     if (!display || !surface)
         return false;
-    Activation activation(display);
-    const QString granted = token.isEmpty() ? activation.token(surface) : token;
-    return !granted.isEmpty() && activation.activate(granted, surface);
+    if (!m_wayland)
+        m_wayland = std::make_unique<Wayland>(display);
+    const QString granted = token.isEmpty() ? m_wayland->token(surface) : token;
+    return !granted.isEmpty() && m_wayland->activate(granted, surface);
 }
 #else
-bool activateOnWayland(QWindow*, const QString&)
+class WindowActivation::Wayland {};
+
+bool WindowActivation::activateOnWayland(QWidget&, const QString&)
 {
     return false;  // built without Wayland's activation protocol
 }
 #endif
+
+namespace {
 
 bool onWayland()
 {
@@ -115,7 +119,10 @@ bool onWayland()
 
 }  // namespace
 
-void bringForward(QWidget& window, const QString& activationToken)
+WindowActivation::WindowActivation() = default;
+WindowActivation::~WindowActivation() = default;
+
+void WindowActivation::bringForward(QWidget& window, const QString& activationToken)
 {
     if (window.isMinimized())
         window.showNormal();
@@ -124,13 +131,13 @@ void bringForward(QWidget& window, const QString& activationToken)
         window.activateWindow();
         return;
     }
-    if (activationToken.isEmpty() || !activateOnWayland(window.windowHandle(), activationToken))
+    if (activationToken.isEmpty() || !activateOnWayland(window, activationToken))
         askForAttention(window);
 }
 
-void askForAttention(QWidget& window)
+void WindowActivation::askForAttention(QWidget& window)
 {
-    if (!onWayland() || !activateOnWayland(window.windowHandle(), {}))
+    if (!onWayland() || !activateOnWayland(window, {}))
         QApplication::alert(&window);
 }
 

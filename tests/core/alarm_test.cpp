@@ -46,6 +46,10 @@ TEST(AlarmDecision, SoundsByModeAndWhetherItHasSounded)
         {"negative sound value is MIDI too", true, 7, 0, -1, 0, AlarmAction::ShowMidi},
         {"single beep never repeats after the minute", true, 7, 1, 0, 1, AlarmAction::None},
         {"MIDI never repeats after the minute", true, 8, 0, 2, 1, AlarmAction::None},
+        {"a missed burst stays silent for the rest of the day", true, 7, 41, 1, kAlarmMissed, AlarmAction::None},
+        {"a missed burst sounds again at its next minute", true, 7, 0, 1, kAlarmMissed, AlarmAction::Burst},
+        {"a missed beep waits to be re-armed", true, 7, 0, 0, kAlarmMissed, AlarmAction::None},
+        {"a missed tune waits to be re-armed", true, 7, 0, 2, kAlarmMissed, AlarmAction::None},
     };
     for (const auto& c : cases) {
         SCOPED_TRACE(c.name);
@@ -82,6 +86,53 @@ TEST(AlarmDecision, FindsTheAlarmMinuteNoRunSaw)
     }
 }
 
+TEST(AlarmWakeUp, TheNextAlarmMinuteStartsAtThisUnixTime)
+{
+    // The local clock runs on Japan time; the readings are its.
+    const auto japan = [](int day, int hour, int minute) { return test::local(2026, 12, day, hour, minute).unixTime; };
+    const auto noonAndABit = test::local(2026, 12, 11, 12, 0, 30);
+    struct Case {
+        const char* name;
+        std::int16_t area, summer;
+        DateValue alarm;
+        std::int16_t buzzer = kTune;
+        std::int16_t done = kAlarmArmed;
+        platform::LocalDateTime now;
+        std::optional<std::int64_t> wake;
+        bool checked = true;
+    } const cases[] = {
+        {"Japan, later today", 5, 0, buildTime(13, 0, 0), kTune, kAlarmArmed, noonAndABit, japan(11, 13, 0)},
+        {"Japan, passed today: tomorrow's", 5, 0, buildTime(7, 0, 0), kTune, kAlarmArmed, noonAndABit, japan(12, 7, 0)},
+        {"inside the alarm minute: tomorrow's", 5, 0, buildTime(12, 0, 0), kOneBeep, kAlarmArmed, noonAndABit,
+         japan(12, 12, 0)},
+        {"Tonga, four hours ahead, past its 7:00", 0, 0, buildTime(7, 0, 0), kTune, kAlarmArmed, noonAndABit,
+         japan(12, 3, 0)},
+        {"Britain, nine hours behind", 16, 0, buildTime(7, 0, 0), kTune, kAlarmArmed, noonAndABit, japan(11, 16, 0)},
+        {"Britain in summer time", 16, 1, buildTime(7, 0, 0), kTune, kAlarmArmed, noonAndABit, japan(11, 15, 0)},
+        {"India, half an hour off", 9, 0, buildTime(9, 0, 0), kTune, kAlarmArmed, noonAndABit, japan(11, 12, 30)},
+        {"Hawaii, a day behind", 26, 0, buildTime(18, 0, 0), kTune, kAlarmArmed, noonAndABit, japan(11, 13, 0)},
+        {"across midnight", 5, 0, buildTime(0, 0, 0), kTune, kAlarmArmed, test::local(2026, 12, 31, 23, 59, 30),
+         test::local(2027, 1, 1, 0, 0).unixTime},
+        {"a burst given today: tomorrow's", 5, 0, buildTime(7, 0, 0), kBurst, kAlarmGiven, noonAndABit,
+         japan(12, 7, 0)},
+        {"a burst missed today: tomorrow's", 5, 0, buildTime(7, 0, 0), kBurst, kAlarmMissed, noonAndABit,
+         japan(12, 7, 0)},
+        {"a beep given: none until re-armed", 5, 0, buildTime(13, 0, 0), kOneBeep, kAlarmGiven, noonAndABit,
+         std::nullopt},
+        {"a tune missed: none until re-armed", 5, 0, buildTime(13, 0, 0), kTune, kAlarmMissed, noonAndABit,
+         std::nullopt},
+        {"the box off", 5, 0, buildTime(13, 0, 0), kBurst, kAlarmArmed, noonAndABit, std::nullopt, false},
+        {"an alarm time no tick equals", 5, 0, buildTime(13, 0, 30), kBurst, kAlarmArmed, noonAndABit, std::nullopt},
+        {"a zone that cannot be computed", 30000, 0, buildTime(13, 0, 0), kBurst, kAlarmArmed, noonAndABit,
+         std::nullopt},
+    };
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.name);
+        ClockState state{c.area, c.summer, c.alarm, c.buzzer, 0, c.done};
+        EXPECT_EQ(nextAlarmStart(c.checked, state, c.now), c.wake);
+    }
+}
+
 class RingAlarm : public ::testing::Test, protected test::FakeDevices {};
 
 TEST_F(RingAlarm, BeepsAndRecordsThatTheAlarmSounded)
@@ -96,12 +147,14 @@ TEST_F(RingAlarm, BeepsAndRecordsThatTheAlarmSounded)
         AlarmAction action;
         int beeps;
         int midiRequests;
+        std::int16_t done = kAlarmGiven;
     } const cases[] = {
         {"single beep", 0, 0, std::nullopt, AlarmAction::Beep, 1, 0},
         {"burst", 1, 0, std::nullopt, AlarmAction::Burst, kBurstBeeps, 0},
         {"tune", 2, 0, std::nullopt, AlarmAction::ShowMidi, 0, 1},
-        {"a beep too late to sound is given all the same", 0, 40, asleep, AlarmAction::Missed, 0, 0},
-        {"a tune too late to sound is given all the same", 2, 40, asleep, AlarmAction::Missed, 0, 0},
+        {"a beep too late to sound is missed", 0, 40, asleep, AlarmAction::Missed, 0, 0, kAlarmMissed},
+        {"a tune too late to sound is missed", 2, 40, asleep, AlarmAction::Missed, 0, 0, kAlarmMissed},
+        {"a burst too late to sound is missed", 1, 40, asleep, AlarmAction::Missed, 0, 0, kAlarmMissed},
     };
     for (const auto& c : cases) {
         SCOPED_TRACE(c.name);
@@ -111,7 +164,7 @@ TEST_F(RingAlarm, BeepsAndRecordsThatTheAlarmSounded)
         EXPECT_EQ(ringAlarm(state, devices, c.runs), c.action);
         EXPECT_EQ(beeper.beeps, c.beeps);
         EXPECT_EQ(face.midiRequests, c.midiRequests);
-        EXPECT_EQ(state.alarmDone, 1);
+        EXPECT_EQ(state.alarmDone, c.done);
     }
     EXPECT_TRUE(messages.shown.empty());
 }

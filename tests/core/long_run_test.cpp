@@ -142,10 +142,15 @@ TEST(ClockJumps, TheLocalClockJumpingAboutSoundsAtTheAlarmMinuteOrLateAtMostOnce
          "Dec 8, Tue", 1},
         {"woken exactly 5 minutes late: the burst", 1, {local(2026, 12, 8, 6, 59, 57), local(2026, 12, 8, 7, 5)},
          kBurst, 0, "Dec 8, Tue"},
-        // Counted as given: the rest of the day bursts as after a sounded alarm.
-        {"woken 6 minutes late: told, then bursts as after the alarm", 1,
-         {local(2026, 12, 8, 6, 59, 57), local(2026, 12, 8, 7, 6), local(2026, 12, 8, 7, 6, 3)}, kBurst, 0,
-         "Dec 8, Tue", 1},
+        // Missed means silent: no burst for the rest of that day, and the
+        // next day's alarm minute bursts again.
+        {"woken 6 minutes late: told, and no burst after", 1,
+         {local(2026, 12, 8, 6, 59, 57), local(2026, 12, 8, 7, 6), local(2026, 12, 8, 7, 6, 3),
+          local(2026, 12, 8, 23, 59, 57)},
+         0, 0, "Dec 8, Tue", 1},
+        {"a burst missed bursts at the next day's minute", 1,
+         {local(2026, 12, 8, 6, 59, 57), local(2026, 12, 8, 7, 6), local(2026, 12, 9, 7, 0)}, kBurst, 0,
+         "Dec 9, Wed", 1},
         {"asleep 40 minutes: told once", 0,
          {local(2026, 12, 8, 6, 50), local(2026, 12, 8, 7, 30), local(2026, 12, 8, 7, 30, 3)}, 0, 0, "Dec 8, Tue", 1},
         {"asleep two days: told once, not once a day", 2,

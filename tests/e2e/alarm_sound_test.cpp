@@ -9,6 +9,7 @@
 // Xlib's macros (None, Bool) clash with GoogleTest's names: these come last.
 #include "support/alarm_run.h"
 #include "support/logind.h"
+#include "support/power_manager.h"
 #include "support/screen_reader.h"
 #include "support/sound_server.h"
 
@@ -220,13 +221,20 @@ TEST_F(AlarmThroughSoundServer, SoundTroubleIsToldOrRungThrough)
 // The computer asleep across the alarm: the program stopped as a suspend
 // freezes it (SIGSTOP, its tune helper too), its clock moved on, then let
 // go with logind's word that the computer woke. And a clock set forward
-// over the alarm minute with no word at all.
+// over the alarm minute with no word at all. A stand-in for KDE Plasma's
+// power manager is asked to wake the computer for the alarm; logind is
+// asked to hold sleep off while the tune sounds.
 TEST_F(AlarmThroughSoundServer, AnAlarmSleptThroughSoundsOnWakingOrIsTold)
 {
     ASSERT_TRUE(server.ready()) << "the private " << server.name() << " did not start";
     ASSERT_TRUE(display.ok()) << "no X display: run this under xvfb-run";
     const zentick::test::FakeLogind logind;
     ASSERT_TRUE(logind.ready()) << "python3-dbusmock's logind did not start";
+    // Its own clock is not the program's, which is set back to the morning of the alarm.
+    const zentick::test::FakePowerManager powerManager{false};
+    ASSERT_TRUE(powerManager.ready()) << "python3-dbusmock's power manager did not start";
+    // 2026-12-08 7:00 in Japan, as Unix time.
+    const std::string alarmMinute = std::to_string(1796680800);
     const zentick::test::ScreenReader reader(ZENTICK_ATSPI_WATCH);
     const zentick::test::AlarmProgram watched{
         ZENTICK_EXE, FAKETIME_LIBRARY, {logind.environment(), "QT_LINUX_ACCESSIBILITY_ALWAYS_ON=1"}};
@@ -247,6 +255,7 @@ TEST_F(AlarmThroughSoundServer, AnAlarmSleptThroughSoundsOnWakingOrIsTold)
     };
     for (const auto& c : cases) {
         SCOPED_TRACE(c.name);
+        const std::size_t callsBefore = powerManager.calls().size();
         Clock::time_point woke;
         const Alarm alarm = hearAlarm(
             server, display, watched, c.buzzer, c.tune ? zentick::test::pianoMelody() : "", 1s,
@@ -281,16 +290,32 @@ TEST_F(AlarmThroughSoundServer, AnAlarmSleptThroughSoundsOnWakingOrIsTold)
             ASSERT_TRUE(told) << "the missed alarm was not told";
             EXPECT_LE(ms(*told), 4000);
         }
+        // Planned for the alarm minute as the program started; the beep or
+        // the tune given (or missed), taken back: exactly one stood at a time.
+        std::vector<std::string> calls = powerManager.calls();
+        calls.erase(calls.begin(), calls.begin() + static_cast<std::ptrdiff_t>(callsBefore));
+        ASSERT_FALSE(calls.empty()) << "no wake-up was asked for";
+        EXPECT_TRUE(calls.front().starts_with("scheduleWakeup ") && calls.front().ends_with(" " + alarmMinute))
+            << calls.front();
+        const auto planned = std::ranges::count_if(calls, [](const std::string& call) {
+            return call.starts_with("scheduleWakeup");
+        });
+        EXPECT_EQ(std::ranges::count_if(calls, [](const std::string& call) { return call.starts_with("clearWakeup"); }),
+                  planned)
+            << "a wake-up outlived the alarm";
     }
     {
         SCOPED_TRACE("asleep while the tune plays");
         Clock::time_point woke;
         bool answered = false;
+        std::size_t heldIdle = 9, heldPlaying = 9, heldAfter = 9;
         const Alarm alarm = hearAlarm(server, display, watched, 2, zentick::test::longMelody(40), 1s,
                                       [&](DuringAlarm& during) {
+                                          heldIdle = logind.inhibitors().size();
                                           std::this_thread::sleep_until(during.alarm.started + zentick::test::kFirstTick + 2s);
                                           woke = zentick::test::sleepAndWake(during, logind, 10min, true);
                                           std::this_thread::sleep_for(4s);
+                                          heldPlaying = logind.inhibitors().size();
                                           // The tune's window still answers: closed, it takes the tune with it.
                                           if (const auto tune = display.findWindow("時間ですよ！"))
                                               display.requestClose(*tune);
@@ -298,6 +323,8 @@ TEST_F(AlarmThroughSoundServer, AnAlarmSleptThroughSoundsOnWakingOrIsTold)
                                               std::this_thread::sleep_for(50ms);
                                               answered = !display.isShown("時間ですよ！") && server.streams().empty();
                                           }
+                                          for (int i = 0; i < 40 && (heldAfter = logind.inhibitors().size()) != 0; ++i)
+                                              std::this_thread::sleep_for(50ms);
                                       });
         ASSERT_TRUE(alarm.programRan);
         const auto* again = alarm.firstSoundAfter(woke);
@@ -305,6 +332,9 @@ TEST_F(AlarmThroughSoundServer, AnAlarmSleptThroughSoundsOnWakingOrIsTold)
         std::printf("asleep while the tune plays: sound again %lld ms after waking\n",
                     static_cast<long long>(std::chrono::duration_cast<std::chrono::milliseconds>(again->arrived - woke).count()));
         EXPECT_TRUE(answered) << "the tune window did not close, or its sound went on";
+        EXPECT_EQ(heldIdle, 0u) << "sleep held off before the alarm";
+        EXPECT_EQ(heldPlaying, 1u) << "sleep not held off while the tune plays";
+        EXPECT_EQ(heldAfter, 0u) << "sleep still held off after the tune's window closed";
     }
 }
 

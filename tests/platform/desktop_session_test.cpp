@@ -1,17 +1,27 @@
-// The alarm's notice against a stand-in notification service on a private
-// session bus (the test runs under dbus-run-session).
+// The desktop's services the alarm uses, against stand-ins on buses of the
+// test's own: the notice (a notification service on the private session bus
+// the test runs on under dbus-run-session), the wake-up (KDE Plasma's power
+// manager there), and the hold on sleep (logind on a system bus).
 
-#include "platform/qt/desktop_session.h"
+#include "platform/qt/desktop_notifications.h"
+#include "platform/qt/logind_sleep_watch.h"
+#include "platform/qt/power_manager_wake_up.h"
+#include "platform/qt/qt_platform.h"
+#include "platform/qt/session_environment.h"
 #include "support/event_loop.h"
+#include "support/logind.h"
+#include "support/power_manager.h"
 
 #include <QDBusConnection>
 #include <QDBusConnectionInterface>
 #include <QDBusContext>
 #include <QDBusMessage>
+#include <QProcess>
 
 #include <gtest/gtest.h>
 
 #include <chrono>
+#include <ctime>
 #include <optional>
 #include <utility>
 
@@ -183,6 +193,104 @@ TEST_F(DesktopNotificationsTest, WithoutTheServiceNothingIsShownAndNothingWaits)
     settle(loop);
     EXPECT_TRUE(service.shown.isEmpty());
     EXPECT_TRUE(service.closed.isEmpty());
+}
+
+TEST(PowerManagerWakeUp, OneWakeUpStandsAndNoneOutlivesTheClock)
+{
+    test::EventLoop loop;
+    const std::int64_t soon = std::time(nullptr) + 3600;
+    // Before the power manager starts: asked for again once it does.
+    auto wakeUp = std::make_unique<PowerManagerWakeUp>();
+    wakeUp->plan(soon);
+    settle(loop);
+    const test::FakePowerManager manager;
+    ASSERT_TRUE(manager.ready()) << "python3-dbusmock did not start";
+    const QString me = QDBusConnection::sessionBus().baseService();
+    const auto scheduled = [&](std::int64_t time) {
+        return "scheduleWakeup " + me.toStdString() + " /AlarmWakeUp " + std::to_string(time);
+    };
+    const auto callsAre = [&](const std::vector<std::string>& expected) {
+        return loop.runUntil([&] { return manager.calls() == expected; }, 3s);
+    };
+    EXPECT_TRUE(callsAre({scheduled(soon)})) << "a power manager that starts after the clock";
+
+    struct Step {
+        const char* name;
+        std::optional<std::int64_t> plan;
+        bool wokeFirst;  // the power manager called back before
+        std::vector<std::string> calls;  // those that follow
+    } const steps[] = {
+        {"another time takes the first one's place", soon + 60, false, {"clearWakeup 7", scheduled(soon + 60)}},
+        {"a wake-up spent is asked for anew, nothing cleared", soon + 60, true, {scheduled(soon + 60)}},
+        {"none takes it back", std::nullopt, false, {"clearWakeup 9"}},
+        {"a time in the past is refused, and nothing is said", std::time(nullptr) - 60, false, {}},
+        {"the last one planned", soon + 120, false, {scheduled(soon + 120)}},
+    };
+    std::vector<std::string> calls = manager.calls();
+    int cookie = 7;
+    for (const auto& step : steps) {
+        SCOPED_TRACE(step.name);
+        if (step.wokeFirst) {
+            QProcess callBack;  // the clock answers while the test's loop runs
+            callBack.start("gdbus", {"call", "--session", "--dest", me, "--object-path", "/AlarmWakeUp", "--method",
+                                     "org.kde.PowerManagement.wakeupCallback", QString::number(cookie)});
+            ASSERT_TRUE(loop.runUntil([&] { return callBack.state() == QProcess::NotRunning; }));
+            EXPECT_EQ(callBack.exitCode(), 0) << "the callback answered";
+        }
+        wakeUp->plan(step.plan);
+        if (step.plan && *step.plan > std::time(nullptr))
+            ++cookie;
+        calls.insert(calls.end(), step.calls.begin(), step.calls.end());
+        if (step.calls.empty())
+            calls.push_back(scheduled(*step.plan));  // the refused call is logged too
+        EXPECT_TRUE(callsAre(calls));
+    }
+    wakeUp.reset();
+    calls.push_back("clearWakeup 10");
+    EXPECT_EQ(manager.calls(), calls) << "taken back before the clock has ended";
+}
+
+// The system bus's address is read with the first bus a process connects
+// to, so the stand-in logind is there before any test runs.
+class LogindEnvironment final : public ::testing::Environment {
+public:
+    void SetUp() override
+    {
+        logind = std::make_unique<test::FakeLogind>();
+        qputenv("DBUS_SYSTEM_BUS_ADDRESS", QByteArray::fromStdString(logind->address()));
+    }
+    void TearDown() override { logind.reset(); }
+
+    std::unique_ptr<test::FakeLogind> logind;
+};
+auto* const logindEnvironment =
+    static_cast<LogindEnvironment*>(::testing::AddGlobalTestEnvironment(new LogindEnvironment));
+
+TEST(LogindSleepWatch, HoldsSleepOffWhileAskedAndNeverElse)
+{
+    const test::FakeLogind& logind = *logindEnvironment->logind;
+    ASSERT_TRUE(logind.ready()) << "python3-dbusmock's logind did not start";
+    test::EventLoop loop;
+    LogindSleepWatch sleep(QStringLiteral("ぽるたんの世界時計"));
+    const auto held = [&](std::size_t count) {
+        return loop.runUntil([&] { return logind.inhibitors().size() == count; }, 3s);
+    };
+    EXPECT_TRUE(held(0)) << "none while idle";
+    sleep.keepAwake(true);
+    ASSERT_TRUE(held(1));
+    const std::string inhibitor = logind.inhibitors().front();
+    EXPECT_NE(inhibitor.find("'sleep', 'ぽるたんの世界時計', 'アラームが鳴っています', 'block'"), std::string::npos)
+        << inhibitor;
+    sleep.keepAwake(true);
+    settle(loop);
+    EXPECT_TRUE(held(1)) << "one, however often asked";
+    sleep.keepAwake(false);
+    EXPECT_TRUE(held(0));
+    // Let go before logind has answered: the hold it gives is closed at once.
+    sleep.keepAwake(true);
+    sleep.keepAwake(false);
+    settle(loop);
+    EXPECT_TRUE(held(0));
 }
 
 TEST(WindowSystems, OnGnomesWaylandX11ThroughXWaylandUnlessTheUserChose)

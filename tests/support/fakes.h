@@ -6,6 +6,7 @@
 #include "core/alarm.h"
 #include "core/clock_face.h"
 #include "platform/alarm_notice.h"
+#include "platform/alarm_wake_up.h"
 #include "platform/beeper.h"
 #include "platform/clock.h"
 #include "platform/file_system.h"
@@ -16,6 +17,7 @@
 #include "platform/tune/helper.h"
 
 #include <array>
+#include <chrono>
 #include <functional>
 #include <map>
 #include <sstream>
@@ -25,9 +27,13 @@
 
 namespace zentick::test {
 
+// A reading of a local clock that runs on Japan time (UTC+9), as the user's does.
 inline platform::LocalDateTime local(int year, int month, int day, int hour, int minute, int second = 0)
 {
-    return {year, month, day, hour, minute, second};
+    using namespace std::chrono;
+    const sys_days date{std::chrono::year{year} / month / day};
+    const std::int64_t unixTime = date.time_since_epoch().count() * 86400LL + hour * 3600 + minute * 60 + second - 9 * 3600;
+    return {year, month, day, hour, minute, second, unixTime};
 }
 
 class FakeClock final : public platform::Clock {
@@ -100,14 +106,24 @@ class FakeSleepWatch final : public platform::SleepWatch {
 public:
     platform::Uptime now;
     std::function<void()> woke;
+    std::vector<bool> holds;  // each change of the hold on sleep
+    bool held() const { return !holds.empty() && holds.back(); }
 
     void onWake(std::function<void()> handler) override { woke = std::move(handler); }
     platform::Uptime uptime() const override { return now; }
+    void keepAwake(bool awake) override { holds.push_back(awake); }
     void wake()
     {
         if (woke)
             woke();
     }
+};
+
+// The wake-ups planned, in order; none for each taken back.
+class RecordingWakeUp final : public platform::AlarmWakeUp {
+public:
+    std::vector<std::optional<std::int64_t>> plans;
+    void plan(std::optional<std::int64_t> unixTime) override { plans.push_back(unixTime); }
 };
 
 class FakeClockFace final : public ClockFace {

@@ -47,6 +47,17 @@ public:
                      + (goingToSleep ? "true" : "false") + ">]'"));
     }
 
+    // What holds sleep off, as logind lists it: one line per inhibitor.
+    std::vector<std::string> inhibitors() const
+    {
+        std::vector<std::string> listed;
+        const std::string text = output(gdbus("--dest org.freedesktop.login1 --object-path /org/freedesktop/login1 "
+                                              "--method org.freedesktop.login1.Manager.ListInhibitors"));
+        for (std::size_t at = text.find("('"); at != std::string::npos; at = text.find("('", at + 1))
+            listed.push_back(text.substr(at, text.find(')', at) + 1 - at));
+        return listed;
+    }
+
 private:
     std::string gdbus(const std::string& call) const { return "gdbus call --address " + address() + " " + call + " 2>/dev/null"; }
 

@@ -28,13 +28,14 @@ struct ClockOnRealPlayer {
     FixedProgramDir programDir;
     RecordingAlarmNotice notice;
     FakeSleepWatch sleep;
+    RecordingWakeUp wakeUp;
     ClockState state;
     std::unique_ptr<frmMain> window;
 
     ClockOnRealPlayer(const fs::path& dir, platform::MidiPlayer& midi) : programDir(dir)
     {
         files.files[settings::iniPath(dir)] = "5,0,#12:00:00#,2\r\n";
-        window = std::make_unique<frmMain>(state, UiPlatform{clock, beeper, messages, files, programDir, midi, notice, sleep});
+        window = std::make_unique<frmMain>(state, UiPlatform{clock, beeper, messages, files, programDir, midi, notice, sleep, wakeUp});
         window->show();
         window->findChild<QCheckBox*>("chkAl")->click();
     }

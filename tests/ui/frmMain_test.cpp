@@ -217,17 +217,20 @@ TEST_F(MainWindowTest, TheDesktopsNoticeOfTheAlarmStaysUntilTheUserAnswers)
         std::int16_t buzzer;
         const char* refuse;  // what the tune player refuses
         Answer answer;
+        std::vector<bool> holds;  // on sleep, until answered: only while something sounds
     } const cases[] = {
-        {"one beep, the alarm box off", 0, "", Answer::AlarmBoxOff},
-        {"a burst, the alarm box off", 1, "", Answer::AlarmBoxOff},
-        {"a burst, OK in the settings after the alarm minute", 1, "", Answer::SettingsOk},
-        {"the tune, its window closed", 2, "", Answer::TuneWindowClosed},
-        {"one beep, the clock closed", 0, "", Answer::ClockClosed},
-        {"a tune that cannot open", 2, "open", Answer::OkOnTheFailure},
+        {"one beep, the alarm box off", 0, "", Answer::AlarmBoxOff, {}},
+        {"a burst, the alarm box off", 1, "", Answer::AlarmBoxOff, {true}},
+        {"a burst, OK in the settings after the alarm minute", 1, "", Answer::SettingsOk, {true}},
+        {"the tune, its window closed", 2, "", Answer::TuneWindowClosed, {true}},
+        {"a burst, the clock closed", 1, "", Answer::ClockClosed, {true}},
+        {"one beep, the clock closed", 0, "", Answer::ClockClosed, {}},
+        {"a tune that cannot open: bells while its failure is shown", 2, "open", Answer::OkOnTheFailure, {true, false}},
     };
     for (const auto& c : cases) {
         SCOPED_TRACE(c.name);
         notice = {};
+        sleep.holds.clear();
         midi.refuse = c.refuse;
         clock.time = local(2026, 12, 8, 12, 0);
         writeSettings("5,0,#12:00:00#," + std::to_string(c.buzzer) + "\r\n");
@@ -240,6 +243,7 @@ TEST_F(MainWindowTest, TheDesktopsNoticeOfTheAlarmStaysUntilTheUserAnswers)
         ASSERT_EQ(notice.shown, std::vector<std::string>{"アラームの時刻 12:00 になりました。"});
         // The fake message box is answered the moment it shows.
         EXPECT_EQ(notice.withdrawn, c.answer == Answer::OkOnTheFailure ? 1 : 0);
+        EXPECT_EQ(sleep.holds, c.holds);
         clock.time = local(2026, 12, 8, 12, 1);
         switch (c.answer) {
         case Answer::AlarmBoxOff:
@@ -259,6 +263,7 @@ TEST_F(MainWindowTest, TheDesktopsNoticeOfTheAlarmStaysUntilTheUserAnswers)
             break;
         }
         EXPECT_EQ(notice.withdrawn, 1);
+        EXPECT_FALSE(sleep.held()) << "answered: the computer may sleep";
         main->close();
         EXPECT_EQ(notice.withdrawn, 1) << "nothing left to take away";
     }
@@ -281,6 +286,8 @@ TEST_F(MainWindowTest, AnAlarmSleptThroughSoundsOnWakingOrIsToldWhyNot)
         {"3 minutes asleep, one beep", 0, 7, 2, {0ms, 3min}, true, 1, false, nullptr},
         {"3 minutes asleep, the tune", 2, 7, 2, {0ms, 3min}, true, 0, true, nullptr},
         {"40 minutes asleep", 0, 7, 39, {0ms, 40min}, true, 0, false,
+         "コンピューターがスリープしていたため、アラームの時刻 7:00 に鳴らせませんでした。"},
+        {"40 minutes asleep, a burst: told, and silent", 1, 7, 39, {0ms, 40min}, true, 0, false,
          "コンピューターがスリープしていたため、アラームの時刻 7:00 に鳴らせませんでした。"},
         {"40 minutes asleep without logind: the boot clock tells", 2, 7, 39, {0ms, 40min}, false, 0, false,
          "コンピューターがスリープしていたため、アラームの時刻 7:00 に鳴らせませんでした。"},
@@ -321,10 +328,52 @@ TEST_F(MainWindowTest, AnAlarmSleptThroughSoundsOnWakingOrIsToldWhyNot)
         }
         tick();
         EXPECT_EQ(messages.notes.size(), c.told ? 1u : 0u) << "told once";
+        EXPECT_EQ(beeper.beeps, c.beeps) << "a missed alarm stays silent";
+        EXPECT_EQ(sleep.held(), c.tune) << "awake only while the alarm sounds";
         if (main->midiAlarmWindow())
             main->midiAlarmWindow()->close();
         main->close();
     }
+}
+
+TEST_F(MainWindowTest, OneWakeUpIsPlannedForTheNextTimeTheAlarmWillSound)
+{
+    using Plans = std::vector<std::optional<std::int64_t>>;
+    const auto at = [](int day, int hour) { return std::optional(local(2026, 12, day, hour, 0).unixTime); };
+    writeSettings("5,0,#07:00:00#,0\r\n");
+    clock.time = local(2026, 12, 8, 6, 30);
+    start();
+    EXPECT_TRUE(wakeUp.plans.empty()) << "the box starts off";
+
+    checkAlarm(true);
+    tick();
+    EXPECT_EQ(wakeUp.plans, Plans{at(8, 7)}) << "one, however many ticks";
+    sleep.wake();
+    EXPECT_EQ(wakeUp.plans, (Plans{at(8, 7), at(8, 7)})) << "planned anew after a wake";
+
+    clock.time = local(2026, 12, 8, 7, 0, 2);
+    tick();
+    ASSERT_EQ(beeper.beeps, 1);
+    EXPECT_EQ(wakeUp.plans.back(), std::nullopt) << "one beep given: none until re-armed";
+    checkAlarm(false);
+    checkAlarm(true);
+    EXPECT_EQ(wakeUp.plans.back(), at(9, 7)) << "re-armed: tomorrow's";
+
+    click(control<QPushButton>("cmdIni"));
+    control<QLineEdit>(main->settingsDialog(), "txtAlHr")->setText("8");
+    click(control<QPushButton>(main->settingsDialog(), "cmdOk"));
+    EXPECT_EQ(wakeUp.plans.back(), at(8, 8)) << "a new alarm time";
+    const auto planned = wakeUp.plans.size();
+    checkAlarm(false);
+    EXPECT_EQ(wakeUp.plans.back(), std::nullopt) << "the box off";
+    sleep.wake();
+    main->close();
+    EXPECT_EQ(wakeUp.plans.size(), planned + 1) << "nothing planned, nothing to take back";
+
+    start();
+    checkAlarm(true);
+    main->close();
+    EXPECT_EQ(wakeUp.plans.back(), std::nullopt) << "taken back when the clock ends";
 }
 
 TEST_F(MainWindowTest, ATickWhileAMessageIsOpenShowsTheTimeAndDecidesNothing)

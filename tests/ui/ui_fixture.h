@@ -35,7 +35,8 @@ protected:
     FakeMidiPlayer midi;
     RecordingAlarmNotice notice;
     FakeSleepWatch sleep;
-    UiPlatform platform{clock, beeper, messages, files, programDir, midi, notice, sleep};
+    RecordingWakeUp wakeUp;
+    UiPlatform platform{clock, beeper, messages, files, programDir, midi, notice, sleep, wakeUp};
     ClockState state;
     std::unique_ptr<frmMain> main;
 
