@@ -261,6 +261,10 @@ TEST_F(AlarmThroughSoundServer, AnAlarmSleptThroughSoundsOnWakingOrIsTold)
             server, display, watched, c.buzzer, c.tune ? zentick::test::pianoMelody() : "", 1s,
             [&](DuringAlarm& during) {
                 if (c.asleep) {
+                    // Asleep once the click on the alarm box has reached the
+                    // program: it asks for its wake-up then.
+                    for (int i = 0; i < 100 && powerManager.calls().size() == callsBefore; ++i)
+                        std::this_thread::sleep_for(50ms);
                     woke = zentick::test::sleepAndWake(during, logind, c.gap);
                 } else {
                     std::this_thread::sleep_until(during.alarm.started + 10s);  // 6:59:55
@@ -296,7 +300,7 @@ TEST_F(AlarmThroughSoundServer, AnAlarmSleptThroughSoundsOnWakingOrIsTold)
         calls.erase(calls.begin(), calls.begin() + static_cast<std::ptrdiff_t>(callsBefore));
         ASSERT_FALSE(calls.empty()) << "no wake-up was asked for";
         EXPECT_TRUE(calls.front().starts_with("scheduleWakeup ") && calls.front().ends_with(" " + alarmMinute))
-            << calls.front();
+            << ::testing::PrintToString(calls);
         const auto planned = std::ranges::count_if(calls, [](const std::string& call) {
             return call.starts_with("scheduleWakeup");
         });
