@@ -44,9 +44,8 @@ AlarmAftermath::AlarmAftermath(const ClockState& state, const ClockFace& face, c
 {
 }
 
-void AlarmAftermath::decided(AlarmAction action, const platform::LocalDateTime& now)
+void AlarmAftermath::decided(AlarmAction action, const platform::LocalDateTime& now, const platform::Uptime& uptime)
 {
-    const platform::Uptime uptime = m_devices.sleep.uptime();
     const platform::Uptime sinceDecision = uptime - std::exchange(m_decidedUptime, uptime);
     const bool woke = std::exchange(m_wokeSinceDecision, false);
     if (action == AlarmAction::Missed) {

@@ -30,8 +30,9 @@ public:
     // Reads the alarm's settings from `state` and the box from `face`.
     AlarmAftermath(const ClockState& state, const ClockFace& face, const Devices& devices);
 
-    // After each alarm decision, with the clock's reading it was made on.
-    void decided(AlarmAction action, const platform::LocalDateTime& now);
+    // After each alarm decision, with the clock's reading it was made on and
+    // the uptime read just before it (a decision may wait on a box).
+    void decided(AlarmAction action, const platform::LocalDateTime& now, const platform::Uptime& uptime);
     // A tick that only showed the time, while an earlier one waits on a box.
     void ticked();
     // The computer has woken: the next decision knows why an alarm went

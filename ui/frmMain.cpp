@@ -188,9 +188,10 @@ void frmMain::showTime()
     // Before the decision, so the sounds of the tune that this very tick may
     // call for are already on their way.
     holdTuneSounds();
+    const platform::Uptime uptime = m_platform.sleep.uptime();
     const platform::LocalDateTime now = m_platform.clock.now();
     const AlarmAction action = zentick::showTime(m_state, m_devices, now);
-    m_aftermath.decided(action, now);
+    m_aftermath.decided(action, now, uptime);
 }
 
 void frmMain::TuneFailureMessages::show(std::string_view text, platform::MessageIcon icon)
