@@ -59,7 +59,11 @@ public:
     }
 
 private:
-    std::string gdbus(const std::string& call) const { return "gdbus call --address " + address() + " " + call + " 2>/dev/null"; }
+    // In a UTF-8 locale whatever the user's: gdbus escapes other text in the C locale.
+    std::string gdbus(const std::string& call) const
+    {
+        return "LC_ALL=C.UTF-8 gdbus call --address " + address() + " " + call + " 2>/dev/null";
+    }
 
     TempDir m_dir;
     Child m_bus;
