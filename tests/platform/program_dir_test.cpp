@@ -17,7 +17,7 @@ namespace fs = std::filesystem;
 TEST(FilesFolder, AnInstalledProgramKeepsItsFilesInTheUsersFolderAndACopyBesideItself)
 {
     const std::string entry = std::string(kAppId) + ".desktop";
-    const fs::path config = "/home/someone/.config";
+    const fs::path config = fs::absolute("/home/someone/.config");  // on the current drive, on Windows
     struct Case {
         const char* name;
         std::vector<std::string> files;  // made under the test's folder
