@@ -211,11 +211,11 @@ std::unique_ptr<PulseStream> PulseConnection::play(RenderAudio render, void* dat
         return nullptr;
     std::unique_ptr<PulseStream> stream(new PulseStream(shared_from_this(), render, data));
     const Locked locked(m_api, m_loop);
-    const pa_sample_spec spec{PA_SAMPLE_FLOAT32NE, sampleRate, 2};
+    const pa_sample_spec format{PA_SAMPLE_FLOAT32NE, sampleRate, 2};
     pa_proplist* properties = m_api.pa_proplist_new();
     m_api.pa_proplist_sets(properties, PA_PROP_MEDIA_ROLE, kMediaRole);
     m_api.pa_proplist_sets(properties, PA_PROP_MEDIA_NAME, "アラーム");
-    stream->m_stream = m_api.pa_stream_new_with_proplist(m_context, "アラーム", &spec, nullptr, properties);
+    stream->m_stream = m_api.pa_stream_new_with_proplist(m_context, "アラーム", &format, nullptr, properties);
     m_api.pa_proplist_free(properties);
     if (!stream->m_stream)
         return nullptr;
