@@ -76,6 +76,10 @@ void probe(int)
     attempt("rename", [&] { return rename((mine + "-2").c_str(), (mine + "-renamed").c_str()); });
     attempt("delete", [&] { return unlink((mine + "-3").c_str()); });
     attempt("change-permissions", [&] { return chmod((mine + "-4").c_str(), 0777); });
+    attempt("change-times", [&] {
+        const timespec epoch[2] = {{0, 0}, {0, 0}};
+        return utimensat(AT_FDCWD, (mine + "-4").c_str(), epoch, 0);
+    });
     attempt("ipv4-socket", [] { return socket(AF_INET, SOCK_STREAM, 0); });
     attempt("ipv6-socket", [] { return socket(AF_INET6, SOCK_STREAM, 0); });
     attempt("reach-x-server", [&] { return reach(c.sockets[0]); });
